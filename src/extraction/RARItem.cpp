@@ -1,0 +1,334 @@
+#include "RARItem.h"
+
+#include "ItemController.h"
+#include "ItemRow.h"
+#include "platform/FileViewer.h"
+#include "platform/PatternMatch.h"
+#include "platform/UserDefaults.h"
+#include "platform/XADException.h"
+#include "platform/XADPlatform.h"
+#include "platform/XADSimpleUnarchiver.h"
+#include "platform/XADString.h"
+#include "prompts/SettingsKeys.h"
+#include "support/DateExpand.h"
+#include "support/Localized.h"
+#include "support/MainQueue.h"
+#include "support/StringExpand.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <cmath>
+#include <thread>
+
+Q_LOGGING_CATEGORY(lcItem, "quillbox.item")
+
+namespace {
+
+std::function<void()> &readyCommentHandler()
+{
+    static std::function<void()> handler;
+    return handler;
+}
+
+QString lastComponent(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+// The text after the last dot of a file name, or a null string.
+QString pathExtension(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot <= 0 ? QString() : name.mid(dot + 1);
+}
+
+QString deletingPathExtension(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot <= 0 ? name : name.left(dot);
+}
+
+QString parentFolder(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash < 0)
+        return QDir::currentPath();
+    return slash == 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+} // namespace
+
+RARItem::RARItem(const QString &path) : m_path(path) {}
+
+RARItem::~RARItem()
+{
+    // The engine must never call back into a freed item.
+    if (m_unarchiver)
+        m_unarchiver->setDelegate(nullptr);
+}
+
+void RARItem::setReadyCommentHandler(std::function<void()> handler)
+{
+    readyCommentHandler() = std::move(handler);
+}
+
+QString RARItem::filename() const
+{
+    return lastComponent(m_path);
+}
+
+QString RARItem::name() const
+{
+    QString name = deletingPathExtension(filename());
+    while (isValid(pathExtension(name)))
+        name = deletingPathExtension(name);
+    return name;
+}
+
+QString RARItem::tmpPath()
+{
+    if (!m_tmpPath.isNull())
+        return m_tmpPath;
+    const QString folderName = u".Temp_"_qs + QString::number(timeStamp());
+    const QString path = toTempFolderPath(folderName);
+    if (path.isEmpty())
+        return QString(); // no application-support folder: the run fails
+    if (!QFileInfo::exists(path))
+        QDir().mkpath(path);
+    qCInfo(lcItem) << "temporary folder" << folderName << "at" << path;
+    m_tmpPath = path;
+    return m_tmpPath;
+}
+
+QString RARItem::desPath() const
+{
+    if (isValid(m_desPath))
+        return m_desPath;
+    const auto &defaults = UserDefaults::standardUserDefaults();
+    switch (defaults.integerForKey(SettingsKeys::SaveMethod)) {
+    case SaveMethod::ChosenFolder: {
+        const QString chosen = defaults.stringForKey(SettingsKeys::SelectPath);
+        return isValid(chosen) ? chosen : parentFolder(m_path);
+    }
+    case SaveMethod::Desktop:
+        return desktopPath();
+    default:
+        return parentFolder(m_path);
+    }
+}
+
+XADSimpleUnarchiver *RARItem::unarchiver()
+{
+    if (!m_unarchiver) {
+        m_unarchiver = XADSimpleUnarchiver::simpleUnarchiverForPath(m_path);
+        if (m_unarchiver) {
+            m_unarchiver->setDelegate(this);
+            m_unarchiver->setPropagatesRelevantMetadata(true);
+            m_unarchiver->setAlwaysRenamesFiles(true);
+        }
+    }
+    return m_unarchiver.get();
+}
+
+void RARItem::setVc(std::unique_ptr<ItemRow> row)
+{
+    m_vc = std::move(row);
+}
+
+ItemController *RARItem::controller() const
+{
+    return m_vc ? m_vc->controller() : nullptr;
+}
+
+void RARItem::extractFile()
+{
+    std::thread([self = shared_from_this()]() mutable { extractThread(std::move(self)); }).detach();
+}
+
+// Runs on the worker. The item is handed on to the main thread by move, so
+// the worker never holds the last reference and the item always dies there.
+void RARItem::extractThread(std::shared_ptr<RARItem> self)
+{
+    XADSimpleUnarchiver *unarchiver = self->unarchiver();
+    bool ok = unarchiver && unarchiver->parse() == 0;
+    if (ok) {
+        const QString destination = self->tmpPath();
+        ok = !destination.isEmpty();
+        if (ok) {
+            unarchiver->setDestination(destination);
+            unarchiver->setRemovesEnclosingDirectoryForSoloItems(true);
+            ok = unarchiver->unarchive() == 0 && isValid(unarchiver->createdItem());
+        }
+    }
+    if (ok) {
+        enterForeground([item = std::move(self)] { item->extractSuccess(); });
+        return;
+    }
+    extractFailTip(self);
+    enterForeground([item = std::move(self)] { item->extractFail(); });
+}
+
+void RARItem::extractFailTip(const std::shared_ptr<RARItem> &self)
+{
+    self->setErrorTip(localizedString("file_error_info").arg(self->filename()));
+    self->askAndWait([&](ItemController *c) { c->errorTipWithItem(self); });
+}
+
+void RARItem::askAndWait(const std::function<void(ItemController *)> &ask)
+{
+    ItemController *c = controller();
+    if (!c)
+        return;
+    ask(c);
+    c->startConditionLock();
+}
+
+void RARItem::extractFail()
+{
+    if (!m_tmpPath.isEmpty())
+        XADPlatform::removeItemAtPath(m_tmpPath);
+    if (ItemController *c = controller())
+        c->extractFinished(shared_from_this());
+}
+
+// Moves the created item to a free name in the destination. Returns the
+// final path (null when the engine asked for nothing to be moved).
+QString RARItem::placeCreatedItem(bool *moved)
+{
+    *moved = false;
+    if (m_unarchiver->enclosingDirectoryName().isNull())
+        return QString();
+    const QString created = m_unarchiver->createdItem();
+    QString target = QDir(desPath()).filePath(lastComponent(created));
+    if (FileViewer::isFilePackageAtPath(created))
+        target = deletingPathExtension(target);
+    const QString finalPath = XADSimpleUnarchiver::_findUniquePathForOriginalPath(target);
+    *moved = XADPlatform::moveItemAtPath(created, finalPath);
+    return finalPath;
+}
+
+void RARItem::extractSuccess()
+{
+    const auto &defaults = UserDefaults::standardUserDefaults();
+    const bool openFolder = defaults.integerForKey(SettingsKeys::OpenFolder) != 0;
+    const bool deleteZip = defaults.integerForKey(SettingsKeys::DeleteZip) != 0;
+
+    bool moved = false;
+    const QString finalPath = placeCreatedItem(&moved);
+    if (!finalPath.isNull() && !moved) {
+        // The result stays in the temporary folder and the archive stays too;
+        // the user learns where, and nothing is deleted.
+        reportKeptResult(m_unarchiver->createdItem());
+        return;
+    }
+    if (!finalPath.isNull())
+        XADPlatform::removeItemAtPath(m_tmpPath);
+    if (deleteZip)
+        XADPlatform::removeItemAtPath(m_path);
+    showResult(finalPath, openFolder);
+    if (ItemController *c = controller())
+        c->extractFinished(shared_from_this());
+    if (readyCommentHandler())
+        readyCommentHandler()();
+}
+
+void RARItem::showResult(const QString &finalPath, bool openFolder)
+{
+    FileViewer &viewer = FileViewer::shared();
+    if (openFolder) {
+        if (finalPath.isNull()) {
+            viewer.openFile(desPath());
+        } else if (QFileInfo(finalPath).isDir() && !FileViewer::isFilePackageAtPath(finalPath)) {
+            viewer.openFile(finalPath);
+        } else {
+            viewer.selectFile(finalPath);
+        }
+        return;
+    }
+    if (!finalPath.isNull() && matchedByPattern(finalPath, u"/Library/Mail Downloads/[^/]+$"_qs))
+        viewer.selectFile(finalPath);
+}
+
+// The error prompt is a worker-side handshake, so a short-lived thread asks
+// for it and waits; the extraction queue stays held until it is answered.
+void RARItem::reportKeptResult(const QString &keptAt)
+{
+    setErrorTip(localizedString("move_error_info").arg(filename(), desPath(), keptAt));
+    std::thread([self = shared_from_this()]() mutable {
+        self->askAndWait([&](ItemController *c) { c->errorTipWithItem(self); });
+        enterForeground([item = std::move(self)] {
+            if (ItemController *c = item->controller())
+                c->extractFinished(item);
+        });
+    }).detach();
+}
+
+bool RARItem::extractionShouldStop(XADSimpleUnarchiver *)
+{
+    return isCancelled();
+}
+
+void RARItem::simpleUnarchiverNeedsPassword(XADSimpleUnarchiver *unarchiver)
+{
+    auto self = shared_from_this();
+    askAndWait([&](ItemController *c) { c->passwordWithItem(self); });
+    if (!m_password.isNull())
+        unarchiver->setPassword(m_password);
+    else
+        setIsCancelled(true);
+}
+
+QString RARItem::encodingNameForXADString(XADSimpleUnarchiver *, const XADString &name)
+{
+    quint64 candidate = m_encoding;
+    if (candidate == 0) {
+        const float confidence = name.confidence();
+        if (!std::isnan(confidence) && confidence * 100.0f >= 80.0f)
+            candidate = name.encoding();
+    }
+    if (candidate != 0 && name.canDecodeWithEncoding(candidate))
+        return XADString::encodingNameForEncoding(candidate);
+
+    auto self = shared_from_this();
+    askAndWait([&](ItemController *c) { c->encodingWithItem(self, name); });
+    if (m_encoding == 0) {
+        setIsCancelled(true);
+        return QString();
+    }
+    return XADString::encodingNameForEncoding(m_encoding);
+}
+
+void RARItem::postProgress(double fraction)
+{
+    enterForeground([weak = weak_from_this(), fraction] {
+        if (auto item = weak.lock(); item && item->vc())
+            item->vc()->setProgress(fraction);
+    });
+}
+
+void RARItem::extractionProgress(XADSimpleUnarchiver *, const XADEntryInfo &, qint64, qint64,
+                                 qint64 totalProgress, qint64 totalSize)
+{
+    // An archive of empty files reports a total of 0; show an empty bar then.
+    const double fraction = totalSize > 0 ? double(totalProgress) / double(totalSize) : 0.0;
+    postProgress(fraction);
+}
+
+void RARItem::estimatedExtractionProgress(XADSimpleUnarchiver *, const XADEntryInfo &, double,
+                                          double totalProgress)
+{
+    postProgress(std::isfinite(totalProgress) ? totalProgress : 0.0);
+}
+
+void RARItem::didExtractEntry(XADSimpleUnarchiver *, const XADEntryInfo &, const QString &, int error)
+{
+    if (error == 0 || isCancelled())
+        return;
+    const QString reason = localizedString(XADException::describeXADError(error));
+    setErrorTip(localizedString("file_error_info").arg(filename()) + reason);
+    auto self = shared_from_this();
+    askAndWait([&](ItemController *c) { c->errorTipWithItem(self); });
+    setIsCancelled(true);
+}

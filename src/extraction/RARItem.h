@@ -1,0 +1,87 @@
+#pragma once
+
+#include "platform/XADSimpleUnarchiverDelegate.h"
+
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class ItemController;
+class ItemRow;
+class XADSimpleUnarchiver;
+
+// One archive on its way through the program: works out its temporary and
+// destination folders, runs the engine on a worker thread of its own, answers
+// the engine's callbacks and, at the end, moves the result into place.
+// Always owned through std::shared_ptr; the worker keeps it alive while it runs.
+class RARItem : public XADSimpleUnarchiverDelegate, public std::enable_shared_from_this<RARItem> {
+public:
+    explicit RARItem(const QString &path);
+    ~RARItem() override;
+    RARItem(const RARItem &) = delete;
+    RARItem &operator=(const RARItem &) = delete;
+
+    // Called after every successful extraction (the review prompt's schedule).
+    static void setReadyCommentHandler(std::function<void()> handler);
+
+    QString path() const { return m_path; }
+    QString filename() const;
+    QString name() const;
+
+    QString tmpPath();
+    QString desPath() const;
+    void setDesPath(const QString &folder) { m_desPath = folder; }
+
+    XADSimpleUnarchiver *unarchiver();
+
+    ItemRow *vc() const { return m_vc.get(); }
+    void setVc(std::unique_ptr<ItemRow> row);
+
+    bool isCancelled() const { return m_cancelled.load(); }
+    void setIsCancelled(bool cancelled) { m_cancelled.store(cancelled); }
+    QString password() const { return m_password; }
+    void setPassword(const QString &password) { m_password = password; }
+    quint64 encoding() const { return m_encoding; }
+    void setEncoding(quint64 encoding) { m_encoding = encoding; }
+    QString errorTip() const { return m_errorTip; }
+    void setErrorTip(const QString &tip) { m_errorTip = tip; }
+
+    // Main thread: starts the worker and returns at once.
+    void extractFile();
+    void extractCancel() { setIsCancelled(true); }
+
+    // Engine callbacks, on the worker thread.
+    bool extractionShouldStop(XADSimpleUnarchiver *unarchiver) override;
+    void simpleUnarchiverNeedsPassword(XADSimpleUnarchiver *unarchiver) override;
+    QString encodingNameForXADString(XADSimpleUnarchiver *unarchiver, const XADString &name) override;
+    void extractionProgress(XADSimpleUnarchiver *unarchiver, const XADEntryInfo &entry,
+                            qint64 fileProgress, qint64 fileSize,
+                            qint64 totalProgress, qint64 totalSize) override;
+    void estimatedExtractionProgress(XADSimpleUnarchiver *unarchiver, const XADEntryInfo &entry,
+                                     double fileProgress, double totalProgress) override;
+    void didExtractEntry(XADSimpleUnarchiver *unarchiver, const XADEntryInfo &entry,
+                         const QString &destinationPath, int error) override;
+
+private:
+    static void extractThread(std::shared_ptr<RARItem> self);
+    static void extractFailTip(const std::shared_ptr<RARItem> &self);
+    void extractSuccess();
+    void extractFail();
+    QString placeCreatedItem(bool *moved);
+    void showResult(const QString &finalPath, bool openFolder);
+    void reportKeptResult(const QString &keptAt);
+    void askAndWait(const std::function<void(ItemController *)> &ask);
+    void postProgress(double fraction);
+    ItemController *controller() const;
+
+    QString m_path;
+    QString m_desPath;
+    QString m_tmpPath;
+    QString m_password;
+    QString m_errorTip;
+    quint64 m_encoding = 0;
+    std::atomic<bool> m_cancelled{false};
+    std::unique_ptr<XADSimpleUnarchiver> m_unarchiver;
+    std::unique_ptr<ItemRow> m_vc;
+};

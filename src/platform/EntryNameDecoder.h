@@ -1,0 +1,37 @@
+#pragma once
+
+#include "XADString.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <functional>
+
+// Turns the stored bytes of entry names into text. Names that are valid UTF-8
+// (which covers every format that declares its names Unicode, since the engine
+// reads them in a UTF-8 locale) are taken as they are. Other names become an
+// XADString whose encoding is detected over all such names of the archive, and
+// the caller decides which encoding to use.
+class EntryNameDecoder {
+public:
+    // Answers an encoding name for a legacy name, or a null string to give up.
+    using EncodingChooser = std::function<QString(const XADString &)>;
+
+    // Zips made on MS-DOS or Windows use the machine's OEM code page; the hint
+    // lets detection weigh those code pages.
+    void setPrefersOEMCodePages(bool on);
+    // Names known in advance (a zip's central directory) sharpen detection.
+    void addSampleNames(const QList<QByteArray> &names);
+
+    // The decoded name, or a null string when the chooser gave none.
+    QString decode(const QByteArray &raw, const EncodingChooser &choose);
+
+    // The XADString for a legacy name, detected over every legacy name seen so far.
+    XADString stringForLegacyName(const QByteArray &raw);
+
+    static bool isValidUtf8(const QByteArray &bytes);
+
+private:
+    QList<QByteArray> m_samples;
+    bool m_prefersOEM = false;
+};

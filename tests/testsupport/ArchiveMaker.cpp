@@ -1,0 +1,112 @@
+#include "ArchiveMaker.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <memory>
+#include <sys/stat.h>
+
+namespace {
+
+struct WriterDeleter {
+    void operator()(archive *a) const { archive_write_free(a); }
+};
+struct EntryDeleter {
+    void operator()(archive_entry *e) const { archive_entry_free(e); }
+};
+using Writer = std::unique_ptr<archive, WriterDeleter>;
+using Entry = std::unique_ptr<archive_entry, EntryDeleter>;
+
+bool addEntry(archive *a, const ArchiveEntrySpec &spec)
+{
+    Entry entry(archive_entry_new());
+    archive_entry_copy_pathname(entry.get(), spec.path.constData());
+    archive_entry_set_mtime(entry.get(), 1700000000, 0);
+    switch (spec.type) {
+    case ArchiveEntrySpec::File:
+        archive_entry_set_filetype(entry.get(), AE_IFREG);
+        archive_entry_set_size(entry.get(), spec.data.size());
+        break;
+    case ArchiveEntrySpec::Directory:
+        archive_entry_set_filetype(entry.get(), AE_IFDIR);
+        break;
+    case ArchiveEntrySpec::Symlink:
+        archive_entry_set_filetype(entry.get(), AE_IFLNK);
+        archive_entry_copy_symlink(entry.get(), spec.linkTarget.constData());
+        break;
+    case ArchiveEntrySpec::Hardlink:
+        archive_entry_set_filetype(entry.get(), AE_IFREG);
+        archive_entry_copy_hardlink(entry.get(), spec.linkTarget.constData());
+        archive_entry_set_size(entry.get(), 0);
+        break;
+    }
+    archive_entry_set_perm(entry.get(), spec.type == ArchiveEntrySpec::Directory ? 0755 : spec.mode);
+    if (archive_write_header(a, entry.get()) < ARCHIVE_WARN)
+        return false;
+    if (spec.type == ArchiveEntrySpec::File && !spec.data.isEmpty()) {
+        if (archive_write_data(a, spec.data.constData(), size_t(spec.data.size())) < 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+ArchiveEntrySpec ArchiveEntrySpec::file(const QByteArray &path, const QByteArray &data, int mode)
+{
+    return {path, data, File, {}, mode};
+}
+
+ArchiveEntrySpec ArchiveEntrySpec::directory(const QByteArray &path)
+{
+    return {path, {}, Directory, {}, 0755};
+}
+
+ArchiveEntrySpec ArchiveEntrySpec::symlink(const QByteArray &path, const QByteArray &target)
+{
+    return {path, {}, Symlink, target, 0777};
+}
+
+ArchiveEntrySpec ArchiveEntrySpec::hardlink(const QByteArray &path, const QByteArray &target)
+{
+    return {path, {}, Hardlink, target, 0644};
+}
+
+bool ArchiveMaker::write(const QString &archivePath, const QString &format, const QString &filter,
+                         const QList<ArchiveEntrySpec> &entries, const QString &options,
+                         const QByteArray &passphrase)
+{
+    Writer a(archive_write_new());
+    if (archive_write_set_format_by_name(a.get(), format.toUtf8().constData()) != ARCHIVE_OK)
+        return false;
+    if (!filter.isEmpty()
+        && archive_write_add_filter_by_name(a.get(), filter.toUtf8().constData()) != ARCHIVE_OK)
+        return false;
+    if (!passphrase.isEmpty() && archive_write_set_passphrase(a.get(), passphrase.constData()) != ARCHIVE_OK)
+        return false;
+    if (!options.isEmpty() && archive_write_set_options(a.get(), options.toUtf8().constData()) != ARCHIVE_OK)
+        return false;
+    if (archive_write_open_filename(a.get(), archivePath.toLocal8Bit().constData()) != ARCHIVE_OK)
+        return false;
+    for (const auto &spec : entries) {
+        if (!addEntry(a.get(), spec))
+            return false;
+    }
+    return archive_write_close(a.get()) == ARCHIVE_OK;
+}
+
+bool ArchiveMaker::writeRawCompressed(const QString &path, const QString &filter, const QByteArray &data)
+{
+    Writer a(archive_write_new());
+    if (archive_write_set_format_raw(a.get()) != ARCHIVE_OK
+        || archive_write_add_filter_by_name(a.get(), filter.toUtf8().constData()) != ARCHIVE_OK
+        || archive_write_open_filename(a.get(), path.toLocal8Bit().constData()) != ARCHIVE_OK)
+        return false;
+    Entry entry(archive_entry_new());
+    archive_entry_set_filetype(entry.get(), AE_IFREG);
+    archive_entry_set_size(entry.get(), data.size());
+    if (archive_write_header(a.get(), entry.get()) != ARCHIVE_OK)
+        return false;
+    if (archive_write_data(a.get(), data.constData(), size_t(data.size())) < 0)
+        return false;
+    return archive_write_close(a.get()) == ARCHIVE_OK;
+}

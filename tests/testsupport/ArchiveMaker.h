@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// Writes real archives with libarchive's writer, for tests and benchmarks.
+struct ArchiveEntrySpec {
+    enum Type { File, Directory, Symlink, Hardlink };
+    QByteArray path;      // raw bytes, stored as they are
+    QByteArray data;
+    Type type = File;
+    QByteArray linkTarget;
+    int mode = 0644;
+
+    static ArchiveEntrySpec file(const QByteArray &path, const QByteArray &data, int mode = 0644);
+    static ArchiveEntrySpec directory(const QByteArray &path);
+    static ArchiveEntrySpec symlink(const QByteArray &path, const QByteArray &target);
+    static ArchiveEntrySpec hardlink(const QByteArray &path, const QByteArray &target);
+};
+
+class ArchiveMaker {
+public:
+    // format: a libarchive writer format name ("zip", "7zip", "pax", "gnutar",
+    // "cpio", "iso9660", "xar", "ar_svr4"...); filter: "" or a filter name
+    // ("gzip", "bzip2", "xz", "lzma", "zstd", "lz4", "lzip", "compress").
+    // options: libarchive writer options ("zip:encryption=aes256").
+    static bool write(const QString &archivePath, const QString &format, const QString &filter,
+                      const QList<ArchiveEntrySpec> &entries, const QString &options = QString(),
+                      const QByteArray &passphrase = QByteArray());
+    // A bare compressed file ("raw" format), e.g. notes.txt.gz.
+    static bool writeRawCompressed(const QString &path, const QString &filter, const QByteArray &data);
+};

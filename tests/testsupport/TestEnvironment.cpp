@@ -1,0 +1,36 @@
+#include "TestEnvironment.h"
+
+#include "platform/UserDefaults.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
+
+TestEnvironment::TestEnvironment()
+{
+    QCoreApplication::setApplicationName(u"Quillbox"_qs);
+    QCoreApplication::setOrganizationName(QString());
+    const QByteArray home = m_home.path().toLocal8Bit();
+    qputenv("HOME", home);
+    qputenv("XDG_DATA_HOME", home + "/.local/share");
+    qputenv("XDG_CONFIG_HOME", home + "/.config");
+    qputenv("XDG_CACHE_HOME", home + "/.cache");
+    QDir().mkpath(appData());
+    UserDefaults::useStoreAtPath(settingsPath());
+}
+
+QString TestEnvironment::appData() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
+
+QString TestEnvironment::settingsPath() const
+{
+    return m_home.path() + u"/.config/Quillbox/Quillbox.conf"_qs;
+}
+
+QString TestEnvironment::corpusPath(const QString &name)
+{
+    const QString root = qEnvironmentVariable("QUILLBOX_CORPUS");
+    return name.isEmpty() ? root : QDir(root).filePath(name);
+}
