@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QtGlobal>
@@ -29,4 +31,6 @@ public:
 private:
     EncodingRegistry();
     QList<Encoding> m_encodings;
+    QHash<QByteArray, qsizetype> m_byConverter; // ICU converter name -> index
+    QHash<quint64, qsizetype> m_byNumber;
 };

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <functional>
 
@@ -32,6 +33,14 @@ public:
     static bool isValidUtf8(const QByteArray &bytes);
 
 private:
+    static constexpr qsizetype maximumSampleBytes = 64 * 1024;
+    void addLegacyName(const QByteArray &name);
+
     QList<QByteArray> m_samples;
+    QSet<QByteArray> m_sampleSet;
+    qsizetype m_sampleBytes = 0;
     bool m_prefersOEM = false;
+    bool m_guessIsCurrent = false;
+    quint64 m_guessEncoding = 0;
+    float m_guessConfidence = 0.0f;
 };
