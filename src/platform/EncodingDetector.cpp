@@ -1,68 +1,212 @@
 #include "EncodingDetector.h"
 
 #include "EncodingRegistry.h"
-#include "IcuHandles.h"
-#include "XADString.h"
+#include "IcuTextCodec.h"
+#include "LanguageEvidence.h"
+#include "NamePlausibility.h"
+
+#include <QSet>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
-struct Candidate {
-    quint64 encoding = 0;
-    float score = 0.0f;
-};
+// Windows' OEM code pages, the ones MS-DOS and Windows zip writers use.
+const QList<const char *> oemCodePages = {
+    "IBM437", "IBM850", "IBM852", "IBM866", "Shift_JIS", "GBK", "windows-949", "Big5",
+    "IBM857", "ibm-737", "IBM775", "IBM862", "ibm-720", "IBM855", "windows-874", "windows-1258"};
 
-QList<Candidate> icuCandidates(const QByteArray &text)
+// What other writers use: Windows ANSI code pages and the usual Unix
+// locales before UTF-8.
+const QList<const char *> otherCodePages = {
+    "windows-1252", "windows-1250", "windows-1251", "KOI8-R", "KOI8-U", "windows-1253",
+    "windows-1254", "windows-1255", "windows-1256", "windows-1257", "ISO-8859-1", "ISO-8859-2",
+    "ISO-8859-5", "ISO-8859-7", "ISO-8859-8", "ISO-8859-9", "ISO-8859-13", "ISO-8859-15",
+    "EUC-JP", "gb18030", "Big5-HKSCS", "TIS-620", "macintosh"};
+
+constexpr double usualWriterBonus = 0.1;
+constexpr double unusualWriterPenalty = 0.05;
+
+// ICU's trigram statistics are thin on a few Latin names, where accented
+// letters are rare among ASCII ones; in other scripts they tell a language
+// from letter soup well.
+double languageWeight(NamePlausibility::Script script)
 {
-    QList<Candidate> candidates;
-    UErrorCode error = U_ZERO_ERROR;
-    UCharsetDetectorPtr detector(ucsdet_open(&error));
-    if (U_FAILURE(error))
-        return candidates;
-    ucsdet_setText(detector.get(), text.constData(), int32_t(text.size()), &error);
-    int32_t count = 0;
-    const UCharsetMatch **matches = ucsdet_detectAll(detector.get(), &count, &error);
-    if (U_FAILURE(error))
-        return candidates;
-    for (int32_t i = 0; i < count; ++i) {
-        UErrorCode matchError = U_ZERO_ERROR;
-        const char *name = ucsdet_getName(matches[i], &matchError);
-        const int32_t confidence = ucsdet_getConfidence(matches[i], &matchError);
-        if (U_FAILURE(matchError) || !name)
-            continue;
-        const quint64 number = EncodingRegistry::instance().numberForName(QString::fromLatin1(name));
-        if (number != 0)
-            candidates.append({number, float(confidence) / 100.0f});
-    }
-    return candidates;
+    return script == NamePlausibility::Script::Latin ? 0.1 : 0.5;
 }
 
-bool decodesAll(const QList<QByteArray> &names, quint64 encoding)
+struct Candidate {
+    quint64 number = 0;
+    QByteArray converter;
+    bool oem = false;
+    bool other = false;
+};
+
+void addCandidate(QList<Candidate> &candidates, const char *name, bool oem)
 {
-    return std::all_of(names.begin(), names.end(), [encoding](const QByteArray &name) {
-        return XADString(name, 0, 0).canDecodeWithEncoding(encoding);
+    const quint64 number = EncodingRegistry::instance().numberForName(QString::fromLatin1(name));
+    if (number == 0)
+        return;
+    for (Candidate &existing : candidates) {
+        if (existing.number == number) {
+            (oem ? existing.oem : existing.other) = true;
+            return;
+        }
+    }
+    Candidate candidate;
+    candidate.number = number;
+    candidate.converter = IcuTextCodec::converterNameFor(name);
+    (oem ? candidate.oem : candidate.other) = true;
+    candidates.append(candidate);
+}
+
+const QList<Candidate> &candidates()
+{
+    static const QList<Candidate> list = [] {
+        QList<Candidate> all;
+        for (const char *name : oemCodePages)
+            addCandidate(all, name, true);
+        for (const char *name : otherCodePages)
+            addCandidate(all, name, false);
+        return all;
+    }();
+    return list;
+}
+
+bool hasControlCharacters(const QString &text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F);
     });
+}
+
+std::optional<QList<NamePlausibility::DecodedName>> decodeAll(const QList<QByteArray> &names,
+                                                             const QByteArray &converter)
+{
+    QList<NamePlausibility::DecodedName> decoded;
+    for (const QByteArray &name : names) {
+        NamePlausibility::DecodedName d;
+        d.raw = name;
+        std::optional<QString> text = IcuTextCodec::decodeStrict(name, converter.constData(),
+                                                                 &d.offsets);
+        if (!text || hasControlCharacters(*text))
+            return std::nullopt;
+        d.text = *text;
+        decoded.append(d);
+    }
+    return decoded;
+}
+
+double writerPrior(const Candidate &candidate, bool preferOEM)
+{
+    if (preferOEM)
+        return candidate.oem ? usualWriterBonus : -unusualWriterPenalty;
+    return candidate.other ? usualWriterBonus / 2 : 0.0;
+}
+
+qsizetype highBytes(const QByteArray &name)
+{
+    return std::count_if(name.begin(), name.end(), [](char b) { return quint8(b) >= 0x80; });
+}
+
+// How far the best reading leads another, per non-ASCII byte of the names
+// the two read differently: a difference in one name out of fifty counts
+// fully there, not one fiftieth.
+struct Lead {
+    double margin = 0;
+    qsizetype differingBytes = 0;
+};
+
+Lead leadOver(const EncodingDetector::Reading &best, const EncodingDetector::Reading &other,
+              const QList<QByteArray> &names)
+{
+    qsizetype all = 0;
+    Lead lead;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        all += highBytes(names.at(i));
+        if (best.names.value(i) != other.names.value(i))
+            lead.differingBytes += highBytes(names.at(i));
+    }
+    const double spread = lead.differingBytes > 0 ? double(all) / lead.differingBytes : 1.0;
+    lead.margin = (best.plausibility - other.plausibility) * spread + best.support - other.support;
+    return lead;
+}
+
+// A lead counts for more the more bytes it rests on: four bytes are two
+// ideographs, which any double-byte code page turns into something.
+double requiredLead(qsizetype differingBytes)
+{
+    return differingBytes >= 16 ? 0.2 : differingBytes >= 8 ? 0.3 : differingBytes >= 4 ? 0.45 : 0.8;
+}
+
+constexpr double requiredPlausibility = 0.6;
+
+float confidenceAgainst(const EncodingDetector::Reading &best, const EncodingDetector::Reading &other,
+                        const QList<QByteArray> &names)
+{
+    const Lead lead = leadOver(best, other, names);
+    const double required = requiredLead(lead.differingBytes);
+    if (lead.margin >= required)
+        return float(std::min(0.99, 0.8 + 0.2 * (lead.margin - required)));
+    // Below the line, still ordered, so a near miss can be told from a tie.
+    return float(0.75 * std::clamp(lead.margin / required, 0.0, 1.0));
 }
 
 } // namespace
 
+QList<EncodingDetector::Reading> EncodingDetector::rank(const QList<QByteArray> &names, bool preferOEM)
+{
+    QList<Reading> readings;
+    if (names.isEmpty())
+        return readings;
+    for (const Candidate &candidate : candidates()) {
+        const auto decoded = decodeAll(names, candidate.converter);
+        if (!decoded)
+            continue;
+        Reading reading;
+        reading.encoding = candidate.number;
+        for (const auto &name : *decoded)
+            reading.names.append(name.text);
+        const auto family = NamePlausibility::familyOfConverter(candidate.converter);
+        const auto assessment = NamePlausibility::assess(*decoded, family);
+        reading.plausibility = assessment.score;
+        reading.support = writerPrior(candidate, preferOEM)
+            + languageWeight(assessment.script)
+                * LanguageEvidence::of(reading.names, assessment.script, family);
+        readings.append(reading);
+    }
+    // Stable: among equals the order of the candidate lists decides.
+    std::stable_sort(readings.begin(), readings.end(),
+                     [](const Reading &a, const Reading &b) { return a.score() > b.score(); });
+    QList<Reading> distinct;
+    QSet<QStringList> seen;
+    for (const Reading &reading : std::as_const(readings)) {
+        if (!seen.contains(reading.names)) {
+            seen.insert(reading.names);
+            distinct.append(reading);
+        }
+    }
+    return distinct;
+}
+
+float EncodingDetector::confidenceFor(const QList<Reading> &readings, const QList<QByteArray> &names)
+{
+    if (readings.isEmpty())
+        return 0.0f;
+    const Reading &best = readings.first();
+    if (best.plausibility < requiredPlausibility)
+        return float(0.75 * std::clamp(best.plausibility, 0.0, 1.0));
+    float confidence = 0.99f;
+    for (qsizetype i = 1; i < readings.size(); ++i)
+        confidence = std::min(confidence, confidenceAgainst(best, readings.at(i), names));
+    return confidence;
+}
+
 EncodingDetector::Guess EncodingDetector::detect(const QList<QByteArray> &names, bool preferOEM)
 {
-    Q_UNUSED(preferOEM);
-    if (names.isEmpty())
+    const QList<Reading> readings = rank(names, preferOEM);
+    if (readings.isEmpty())
         return {};
-    const QList<Candidate> candidates = icuCandidates(names.join('\n'));
-    QList<Candidate> usable;
-    for (const Candidate &candidate : candidates) {
-        if (decodesAll(names, candidate.encoding))
-            usable.append(candidate);
-    }
-    if (usable.isEmpty())
-        return {};
-    Guess guess{usable.first().encoding, usable.first().score};
-    // A close runner-up means the detector could not really tell.
-    if (usable.size() > 1 && usable.at(0).score - usable.at(1).score < 0.1f)
-        guess.confidence = std::min(guess.confidence, 0.5f);
-    return guess;
+    return {readings.first().encoding, confidenceFor(readings, names)};
 }

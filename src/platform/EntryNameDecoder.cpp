@@ -4,6 +4,17 @@
 #include "EncodingRegistry.h"
 #include "IcuTextCodec.h"
 
+#include <algorithm>
+
+namespace {
+
+bool isAscii(const QByteArray &bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return quint8(c) < 0x80; });
+}
+
+} // namespace
+
 void EntryNameDecoder::setPrefersOEMCodePages(bool on)
 {
     if (m_prefersOEM != on) {
@@ -14,29 +25,46 @@ void EntryNameDecoder::setPrefersOEMCodePages(bool on)
 
 void EntryNameDecoder::addSampleNames(const QList<QByteArray> &names)
 {
-    for (const QByteArray &name : names)
-        addLegacyName(name);
+    for (const QByteArray &name : names) {
+        if (isAscii(name))
+            continue;
+        m_declaredLegacy.insert(name);
+        m_declaredLegacyAllUtf8 = m_declaredLegacyAllUtf8 && isValidUtf8(name);
+    }
+    // Samples in UTF-8 throughout are a UTF-8 archive without the flag; they
+    // would only blur the picture of the ones that are not.
+    for (const QByteArray &name : names) {
+        if (!isValidUtf8(name) || !m_declaredLegacyAllUtf8)
+            addLegacyName(name);
+    }
 }
 
 void EntryNameDecoder::addLegacyName(const QByteArray &name)
 {
-    // Plain UTF-8 (and so plain ASCII) names say nothing about the legacy
-    // encoding; only the others are weighed.
-    if (isValidUtf8(name) || m_sampleSet.contains(name))
+    // ASCII decodes alike in every candidate and says nothing.
+    if (isAscii(name) || m_sampleSet.contains(name))
         return;
-    // Past this much text the guess is settled; more would only cost time
-    // on archives with very many entries.
+    // Past this much text the guess is settled; more would only cost time.
     if (m_sampleBytes >= maximumSampleBytes)
         return;
     m_sampleSet.insert(name);
     m_samples.append(name);
     m_sampleBytes += name.size();
-    m_guessIsCurrent = false;
+}
+
+// A name is legacy when it is not UTF-8, or when the archive's own list says
+// its names are in a code page and this one only looks like UTF-8 by chance
+// (short GBK or Big5 names often do).
+bool EntryNameDecoder::isLegacyName(const QByteArray &raw) const
+{
+    if (!isValidUtf8(raw))
+        return true;
+    return !m_declaredLegacyAllUtf8 && m_declaredLegacy.contains(raw);
 }
 
 QString EntryNameDecoder::decode(const QByteArray &raw, const EncodingChooser &choose)
 {
-    if (isValidUtf8(raw))
+    if (!isLegacyName(raw))
         return QString::fromUtf8(raw);
     const XADString string = stringForLegacyName(raw);
     const QString chosen = choose ? choose(string) : QString();
@@ -50,16 +78,29 @@ QString EntryNameDecoder::decode(const QByteArray &raw, const EncodingChooser &c
         return clean;
     // The user insisted on this encoding: show what it makes of the name
     // rather than refuse the entry.
-    return IcuTextCodec::decodeReplacing(raw, chosen.toLatin1().constData());
+    return IcuTextCodec::decodeReplacing(raw, EncodingRegistry::instance()
+                                                  .nameForNumber(number).toLatin1().constData());
+}
+
+bool EntryNameDecoder::guessNeedsRenewal(const QByteArray &raw) const
+{
+    if (!m_guessIsCurrent)
+        return true;
+    if (m_sampleBytes == m_guessSampleBytes)
+        return false;
+    if (m_samples.size() <= eagerSampleCount || m_sampleBytes * 4 >= m_guessSampleBytes * 5)
+        return true;
+    return !XADString(raw, 0, 0).canDecodeWithEncoding(m_guessEncoding);
 }
 
 XADString EntryNameDecoder::stringForLegacyName(const QByteArray &raw)
 {
     addLegacyName(raw);
-    if (!m_guessIsCurrent) {
+    if (guessNeedsRenewal(raw)) {
         const EncodingDetector::Guess guess = EncodingDetector::detect(m_samples, m_prefersOEM);
         m_guessEncoding = guess.encoding;
         m_guessConfidence = guess.confidence;
+        m_guessSampleBytes = m_sampleBytes;
         m_guessIsCurrent = true;
     }
     return XADString(raw, m_guessEncoding, m_guessConfidence);

@@ -22,6 +22,9 @@ public:
     // lets detection weigh those code pages.
     void setPrefersOEMCodePages(bool on);
     // Names known in advance (a zip's central directory) sharpen detection.
+    // Give only names the archive does not declare Unicode: when some of them
+    // are not UTF-8, the archive is in a legacy code page, and those of them
+    // that happen to be valid UTF-8 are legacy names too.
     void addSampleNames(const QList<QByteArray> &names);
 
     // The decoded name, or a null string when the chooser gave none.
@@ -34,13 +37,23 @@ public:
 
 private:
     static constexpr qsizetype maximumSampleBytes = 64 * 1024;
+    // Below this many names every new one is weighed at once; above it the
+    // guess is renewed when the names have grown by a quarter, which keeps
+    // archives with many thousands of legacy names linear.
+    static constexpr qsizetype eagerSampleCount = 32;
+
+    bool isLegacyName(const QByteArray &raw) const;
     void addLegacyName(const QByteArray &name);
+    bool guessNeedsRenewal(const QByteArray &raw) const;
 
     QList<QByteArray> m_samples;
     QSet<QByteArray> m_sampleSet;
     qsizetype m_sampleBytes = 0;
+    QSet<QByteArray> m_declaredLegacy; // sample names beyond ASCII
+    bool m_declaredLegacyAllUtf8 = true;
     bool m_prefersOEM = false;
     bool m_guessIsCurrent = false;
+    qsizetype m_guessSampleBytes = 0;
     quint64 m_guessEncoding = 0;
     float m_guessConfidence = 0.0f;
 };

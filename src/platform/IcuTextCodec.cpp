@@ -27,26 +27,43 @@ UConverterPtr openConverter(const char *name)
     return converter;
 }
 
-std::optional<QString> convert(UConverter *converter, const QByteArray &bytes)
+UConverterPtr openStrictConverter(const char *name)
 {
-    // No legacy encoding yields more UTF-16 units than it has bytes, except
-    // the few that expand, which the retry below covers.
-    QString text(bytes.size() + 16, Qt::Uninitialized);
+    UConverterPtr converter = openConverter(name);
+    if (!converter)
+        return {};
     UErrorCode error = U_ZERO_ERROR;
-    int32_t length = ucnv_toUChars(converter, reinterpret_cast<UChar *>(text.data()),
-                                   int32_t(text.size()), bytes.constData(),
-                                   int32_t(bytes.size()), &error);
-    if (error == U_BUFFER_OVERFLOW_ERROR) {
-        ucnv_resetToUnicode(converter);
-        text.resize(length + 1);
-        error = U_ZERO_ERROR;
-        length = ucnv_toUChars(converter, reinterpret_cast<UChar *>(text.data()),
-                               int32_t(text.size()), bytes.constData(), int32_t(bytes.size()),
-                               &error);
-    }
+    ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                        &error);
+    ucnv_setFromUCallBack(converter.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                          &error);
+    return U_SUCCESS(error) ? std::move(converter) : UConverterPtr();
+}
+
+// One streaming pass with offsets; ucnv_toUChars cannot report them.
+std::optional<QString> convert(UConverter *converter, const QByteArray &bytes,
+                               QList<qint32> *offsets)
+{
+    // Code pages that expand (UTF-7, ISCII...) make more units than bytes.
+    const qsizetype capacity = 2 * bytes.size() + 16;
+    QString text(capacity, Qt::Uninitialized);
+    QList<qint32> starts(offsets ? capacity : 0);
+    UChar *target = reinterpret_cast<UChar *>(text.data());
+    UChar *const targetStart = target;
+    const char *source = bytes.constData();
+    UErrorCode error = U_ZERO_ERROR;
+    ucnv_resetToUnicode(converter);
+    ucnv_toUnicode(converter, &target, targetStart + capacity, &source,
+                   bytes.constData() + bytes.size(), offsets ? starts.data() : nullptr, true,
+                   &error);
     if (U_FAILURE(error))
         return std::nullopt;
+    const qsizetype length = target - targetStart;
     text.truncate(length);
+    if (offsets) {
+        starts.resize(length);
+        *offsets = std::move(starts);
+    }
     return text;
 }
 
@@ -54,15 +71,16 @@ std::optional<QString> convert(UConverter *converter, const QByteArray &bytes)
 
 std::optional<QString> IcuTextCodec::decodeStrict(const QByteArray &bytes, const char *converterName)
 {
-    UConverterPtr converter = openConverter(converterName);
+    return decodeStrict(bytes, converterName, nullptr);
+}
+
+std::optional<QString> IcuTextCodec::decodeStrict(const QByteArray &bytes, const char *converterName,
+                                                  QList<qint32> *sourceOffsets)
+{
+    UConverterPtr converter = openStrictConverter(converterName);
     if (!converter)
         return std::nullopt;
-    UErrorCode error = U_ZERO_ERROR;
-    ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
-                        &error);
-    if (U_FAILURE(error))
-        return std::nullopt;
-    return convert(converter.get(), bytes);
+    return convert(converter.get(), bytes, sourceOffsets);
 }
 
 QString IcuTextCodec::decodeReplacing(const QByteArray &bytes, const char *converterName)
@@ -75,7 +93,24 @@ QString IcuTextCodec::decodeReplacing(const QByteArray &bytes, const char *conve
                         nullptr, &error);
     if (U_FAILURE(error))
         return {};
-    return convert(converter.get(), bytes).value_or(QString());
+    return convert(converter.get(), bytes, nullptr).value_or(QString());
+}
+
+std::optional<QByteArray> IcuTextCodec::encodeStrict(const QString &text, const char *converterName)
+{
+    UConverterPtr converter = openStrictConverter(converterName);
+    if (!converter)
+        return std::nullopt;
+    const auto *source = reinterpret_cast<const UChar *>(text.constData());
+    QByteArray bytes(UCNV_GET_MAX_BYTES_FOR_STRING(text.size(), ucnv_getMaxCharSize(converter.get())),
+                     Qt::Uninitialized);
+    UErrorCode error = U_ZERO_ERROR;
+    const int32_t length = ucnv_fromUChars(converter.get(), bytes.data(), int32_t(bytes.size()),
+                                           source, int32_t(text.size()), &error);
+    if (U_FAILURE(error))
+        return std::nullopt;
+    bytes.truncate(length);
+    return bytes;
 }
 
 QByteArray IcuTextCodec::converterNameFor(const char *nameOrAlias)

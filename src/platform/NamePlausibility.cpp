@@ -1,0 +1,492 @@
+#include "NamePlausibility.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+enum class Kind {
+    Ascii, Latin, Cyrillic, Greek, Hebrew, Arabic, Thai, Han, Kana, HalfwidthKana, Hangul,
+    CjkPunctuation, NamePunctuation, Symbol, Graphic, OddLetter, Mark, Bad
+};
+
+bool isAlphabetic(Kind kind)
+{
+    return kind >= Kind::Latin && kind <= Kind::Thai;
+}
+
+bool isCjk(Kind kind)
+{
+    return kind >= Kind::Han && kind <= Kind::Hangul;
+}
+
+bool isNamePunctuation(char32_t c)
+{
+    // Quotes, dashes and signs that Windows users do type into names.
+    static constexpr std::array<char32_t, 12> marks{0x00AB, 0x00BB, 0x2013, 0x2014, 0x2018, 0x2019,
+                                                    0x201C, 0x201D, 0x2116, 0x2026, 0x00B0, 0x00B7};
+    return std::find(marks.begin(), marks.end(), c) != marks.end();
+}
+
+bool isCjkPunctuation(char32_t c)
+{
+    return (c >= 0x3000 && c <= 0x303F) || (c >= 0xFF01 && c <= 0xFF60)
+        || (c >= 0xFFE0 && c <= 0xFFE6) || c == 0x30FB;
+}
+
+bool isGraphic(char32_t c)
+{
+    return (c >= 0x2190 && c <= 0x23FF) || (c >= 0x2500 && c <= 0x27BF)
+        || (c >= 0x2B00 && c <= 0x2BFF);
+}
+
+// Latin letters of living European and Vietnamese orthography; the rest of
+// Latin Extended-B and IPA are what wrong code pages produce.
+bool isEverydayLatin(char32_t c)
+{
+    return (c >= 0x00C0 && c <= 0x017F && c != 0x00D7 && c != 0x00F7)
+        || (c >= 0x0218 && c <= 0x021B) || (c >= 0x01A0 && c <= 0x01B0)
+        || (c >= 0x1E00 && c <= 0x1EFF);
+}
+
+Kind letterKind(char32_t c)
+{
+    switch (QChar::script(c)) {
+    case QChar::Script_Latin:
+        return isEverydayLatin(c) ? Kind::Latin : Kind::OddLetter;
+    case QChar::Script_Cyrillic:
+        return Kind::Cyrillic;
+    case QChar::Script_Greek:
+        return Kind::Greek;
+    case QChar::Script_Hebrew:
+        return Kind::Hebrew;
+    case QChar::Script_Arabic:
+        return Kind::Arabic;
+    case QChar::Script_Thai:
+        // Letters gone from modern spelling.
+        return c == 0x0E03 || c == 0x0E05 || c == 0x0E26 ? Kind::OddLetter : Kind::Thai;
+    case QChar::Script_Han:
+        return Kind::Han;
+    case QChar::Script_Hiragana:
+    case QChar::Script_Katakana:
+        return (c >= 0xFF61 && c <= 0xFF9F) ? Kind::HalfwidthKana : Kind::Kana;
+    case QChar::Script_Hangul:
+        return Kind::Hangul;
+    default:
+        return Kind::OddLetter;
+    }
+}
+
+Kind kindOf(char32_t c)
+{
+    if (c < 0x80)
+        return Kind::Ascii;
+    if (c == 0x30FC || (c >= 0xFF61 && c <= 0xFF65))
+        return c == 0x30FC ? Kind::Kana : Kind::HalfwidthKana;
+    if (isNamePunctuation(c))
+        return Kind::NamePunctuation;
+    if (isCjkPunctuation(c))
+        return Kind::CjkPunctuation;
+    if (isGraphic(c))
+        return Kind::Graphic;
+    switch (QChar::category(c)) {
+    case QChar::Letter_Uppercase:
+    case QChar::Letter_Lowercase:
+    case QChar::Letter_Titlecase:
+    case QChar::Letter_Other:
+        // Ordinal indicators and the micro sign are letters only by category.
+        if (c == 0x00AA || c == 0x00BA || c == 0x00B5 || c == 0x0640)
+            return Kind::Symbol;
+        return letterKind(c);
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+        return Kind::Mark;
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Other_Surrogate:
+    case QChar::Other_PrivateUse:
+    case QChar::Other_NotAssigned:
+        return Kind::Bad;
+    default:
+        return c == 0xFFFD ? Kind::Bad : Kind::Symbol;
+    }
+}
+
+// Everyday characters of each double-byte family, by the rows the national
+// standards give to them: GB 2312 level 1, Big5 frequent, JIS level 1 and
+// kana, KS X 1001 Hangul.
+bool isEverydayDoubleByte(NamePlausibility::Family family, const QByteArray &bytes)
+{
+    if (bytes.size() != 2)
+        return false;
+    const int lead = quint8(bytes[0]);
+    const int trail = quint8(bytes[1]);
+    const int code = (lead << 8) | trail;
+    using F = NamePlausibility::Family;
+    switch (family) {
+    case F::GB:
+        return lead >= 0xB0 && lead <= 0xD7 && trail >= 0xA1;
+    case F::Big5:
+        return code >= 0xA440 && code <= 0xC67E;
+    case F::ShiftJIS:
+        return (code >= 0x829F && code <= 0x82F1) || (code >= 0x8340 && code <= 0x8396)
+            || (code >= 0x889F && code <= 0x9872) || code == 0x815B;
+    case F::EucJP:
+        return lead == 0xA4 || lead == 0xA5 || (code >= 0xB0A1 && code <= 0xCFD3)
+            || code == 0xA1BC;
+    case F::Korean:
+        return lead >= 0xB0 && lead <= 0xC8 && trail >= 0xA1;
+    case F::SingleByte:
+        return false;
+    }
+    return false;
+}
+
+bool isJapanese(NamePlausibility::Family family)
+{
+    return family == NamePlausibility::Family::ShiftJIS || family == NamePlausibility::Family::EucJP;
+}
+
+double cjkWeight(Kind kind, NamePlausibility::Family family, const QByteArray &bytes)
+{
+    const bool everyday = isEverydayDoubleByte(family, bytes);
+    switch (kind) {
+    case Kind::Han:
+        return everyday ? 1.0 : 0.35;
+    case Kind::Kana:
+        return isJapanese(family) ? 1.0 : 0.3;
+    case Kind::HalfwidthKana:
+        return isJapanese(family) ? 0.5 : -1.0;
+    case Kind::Hangul:
+        if (family != NamePlausibility::Family::Korean)
+            return 0.35;
+        return everyday ? 1.0 : 0.6;
+    default:
+        return 0.0;
+    }
+}
+
+// Letters of the alphabets written with Latin or Cyrillic letters beyond
+// ASCII, lower case, in groups of languages whose names often meet in one
+// archive (a French name among Spanish ones is usual, a Czech letter inside
+// a French word is a wrong code page). A set of names in one code page is
+// written in one language, or a few of one group.
+struct Alphabet {
+    QString letters;
+    int group;
+};
+
+const QList<Alphabet> &alphabets(Kind kind)
+{
+    enum { Western, Central, Baltic, Turkish, EastSlavic, SouthSlavic };
+    static const QList<Alphabet> latin = {
+        {u"àâæçéèêëîïôœùûüÿ"_qs, Western}, {u"äöüß"_qs, Western}, {u"áéíñóúü"_qs, Western},
+        {u"áâãàçéêíóôõú"_qs, Western}, {u"àèéìíîòóùú"_qs, Western}, {u"áéèëïóöü"_qs, Western},
+        {u"æøåé"_qs, Western}, {u"åäöé"_qs, Western}, {u"áðéíóúýþæö"_qs, Western},
+        {u"àçèéíïòóúü"_qs, Western}, {u"çë"_qs, Western},
+        {u"ąćęłńóśźż"_qs, Central}, {u"áčďéěíňóřšťúůýž"_qs, Central},
+        {u"áäčďéíĺľňóôŕšťúýž"_qs, Central}, {u"áéíóöőúüű"_qs, Central},
+        {u"ăâîșşțţ"_qs, Central}, {u"čćđšž"_qs, Central},
+        {u"äöõüšž"_qs, Baltic}, {u"āčēģīķļņšūž"_qs, Baltic}, {u"ąčęėįšųūž"_qs, Baltic},
+        {u"çğıöşüâîû"_qs, Turkish}};
+    static const QList<Alphabet> cyrillic = {
+        {u"абвгдеёжзийклмнопрстуфхцчшщъыьэюя"_qs, EastSlavic},
+        {u"абвгґдеєжзиіїйклмнопрстуфхцчшщьюя"_qs, EastSlavic},
+        {u"абвгдеёжзійклмнопрстуўфхцчшыьэюя"_qs, EastSlavic},
+        {u"абвгдежзийклмнопрстуфхцчшщъьюя"_qs, SouthSlavic},
+        {u"абвгдђежзијклљмнњопрстћуфхцчџш"_qs, SouthSlavic},
+        {u"абвгдѓежзѕијклљмнњопрстќуфхцчџш"_qs, SouthSlavic}};
+    static const QList<Alphabet> none;
+    return kind == Kind::Latin ? latin : kind == Kind::Cyrillic ? cyrillic : none;
+}
+
+bool inAlphabet(const QString &alphabet, char32_t letter)
+{
+    const char32_t lower = QChar::toLower(letter);
+    return lower <= 0xFFFF && alphabet.contains(QChar(char16_t(lower)));
+}
+
+struct Character {
+    char32_t code = 0;
+    Kind kind = Kind::Ascii;
+    QByteArray bytes;
+    int highBytes = 0;
+};
+
+QList<Character> charactersOf(const NamePlausibility::DecodedName &name)
+{
+    QList<Character> characters;
+    const QString &text = name.text;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        Character c;
+        c.code = text.at(i).unicode();
+        qsizetype next = i + 1;
+        if (QChar::isHighSurrogate(c.code) && next < text.size()
+            && text.at(next).isLowSurrogate()) {
+            c.code = QChar::surrogateToUcs4(text.at(i), text.at(next));
+            ++next;
+        }
+        const qint32 start = name.offsets.value(i, 0);
+        const qint32 end = next < text.size() ? name.offsets.value(next, qint32(name.raw.size()))
+                                              : qint32(name.raw.size());
+        c.bytes = name.raw.mid(start, std::max(0, end - start));
+        c.highBytes = int(std::count_if(c.bytes.begin(), c.bytes.end(),
+                                        [](char b) { return quint8(b) >= 0x80; }));
+        c.kind = kindOf(c.code);
+        characters.append(c);
+        i = next - 1;
+    }
+    return characters;
+}
+
+struct Analysis {
+    QList<QList<Character>> names;
+    Kind dominant = Kind::Ascii;
+    QString alphabet; // of the language that fits best
+    QString group;    // letters of the languages of its group
+    bool alphabetApplies = false;
+};
+
+Kind dominantScript(const QList<QList<Character>> &names)
+{
+    QHash<int, int> bytesPerKind;
+    for (const auto &name : names) {
+        for (const Character &c : name) {
+            if (isAlphabetic(c.kind))
+                bytesPerKind[int(c.kind)] += c.highBytes;
+            else if (isCjk(c.kind))
+                bytesPerKind[int(Kind::Han)] += c.highBytes;
+        }
+    }
+    Kind best = Kind::Ascii;
+    int most = 0;
+    for (auto it = bytesPerKind.cbegin(); it != bytesPerKind.cend(); ++it) {
+        if (it.value() > most) {
+            most = it.value();
+            best = Kind(it.key());
+        }
+    }
+    return best;
+}
+
+// The alphabet that covers the most letters of the names, and the letters
+// of its whole group.
+void chooseAlphabet(Analysis &analysis)
+{
+    const QList<Alphabet> &candidates = alphabets(analysis.dominant);
+    analysis.alphabetApplies = !candidates.isEmpty();
+    int bestCovered = -1;
+    for (const Alphabet &alphabet : candidates) {
+        int covered = 0;
+        for (const auto &name : std::as_const(analysis.names)) {
+            for (const Character &c : name) {
+                if (c.kind == analysis.dominant && inAlphabet(alphabet.letters, c.code))
+                    ++covered;
+            }
+        }
+        if (covered > bestCovered) {
+            bestCovered = covered;
+            analysis.alphabet = alphabet.letters;
+            analysis.group.clear();
+            for (const Alphabet &member : candidates) {
+                if (member.group == alphabet.group)
+                    analysis.group += member.letters;
+            }
+        }
+    }
+}
+
+// Letters of the chosen language count fully, those of its neighbours
+// partly; letters from languages never written beside it count against.
+double letterWeight(const Character &c, const Analysis &analysis)
+{
+    if (!analysis.alphabetApplies || QChar::toLower(c.code) < 0x80
+        || inAlphabet(analysis.alphabet, c.code))
+        return 1.0;
+    return inAlphabet(analysis.group, c.code) ? 0.5 : -0.3;
+}
+
+double weightOf(const Character &c, const Character *previous, const Analysis &analysis,
+                NamePlausibility::Family family)
+{
+    if (isAlphabetic(c.kind)) {
+        if (analysis.dominant != c.kind)
+            return -1.0;
+        return letterWeight(c, analysis);
+    }
+    if (isCjk(c.kind))
+        return cjkWeight(c.kind, family, c.bytes);
+    switch (c.kind) {
+    case Kind::Ascii:
+        return c.highBytes > 0 ? -1.0 : 0.0;
+    case Kind::CjkPunctuation:
+        return family == NamePlausibility::Family::SingleByte ? -1.0 : 0.6;
+    case Kind::NamePunctuation:
+        return 0.3;
+    case Kind::Symbol:
+        return -0.5;
+    case Kind::Graphic:
+        return -2.0;
+    case Kind::Mark:
+        return previous && QChar::isLetter(previous->code) ? 1.0 : -1.0;
+    case Kind::OddLetter:
+        return -1.0;
+    default:
+        return -3.0;
+    }
+}
+
+bool isThaiConsonant(char32_t c) { return c >= 0x0E01 && c <= 0x0E2E; }
+bool isThaiLeadingVowel(char32_t c) { return c >= 0x0E40 && c <= 0x0E44; }
+bool isThaiMark(char32_t c)
+{
+    return c == 0x0E31 || (c >= 0x0E34 && c <= 0x0E3A) || (c >= 0x0E47 && c <= 0x0E4E);
+}
+
+// Thai spelling has a fixed order: a leading vowel comes before a consonant,
+// vowel signs and tone marks sit on one.
+bool isOddThaiPair(char32_t previous, char32_t c)
+{
+    if (isThaiLeadingVowel(previous))
+        return !isThaiConsonant(c);
+    return isThaiMark(c) && !isThaiConsonant(previous) && !isThaiMark(previous);
+}
+
+// Letter case flipping to upper inside a word, or a word switching script,
+// is what single-byte code pages read with the wrong table produce.
+bool isOddPair(const Character &previous, const Character &c)
+{
+    if (previous.kind == Kind::Thai || c.kind == Kind::Thai || c.kind == Kind::Mark) {
+        if (previous.kind != Kind::Thai && c.kind != Kind::Thai)
+            return false;
+        if (QChar::isLetter(previous.code) && QChar::isLetter(c.code)
+            && (previous.code < 0x80 || c.code < 0x80))
+            return true;
+        return isOddThaiPair(previous.code, c.code);
+    }
+    if (!QChar::isLetter(previous.code) || !QChar::isLetter(c.code))
+        return false;
+    // Greek final sigma ends a word, and so do the Arabic teh marbuta and
+    // alef maksura.
+    if (previous.code == 0x03C2 || previous.code == 0x0629 || previous.code == 0x0649)
+        return true;
+    if (previous.code < 0x80 && c.code < 0x80)
+        return false;
+    const Kind a = previous.code < 0x80 ? Kind::Latin : previous.kind;
+    const Kind b = c.code < 0x80 ? Kind::Latin : c.kind;
+    if (isAlphabetic(a) && isAlphabetic(b) && a != b)
+        return true;
+    return a == b && QChar::isLower(previous.code) && QChar::isUpper(c.code);
+}
+
+constexpr double oddPairPenalty = 1.5;
+
+// GB 2312 orders its everyday ideographs by pronunciation, and Chinese text
+// uses all of its rows; Korean Hangul read as GBK lands only in the first
+// two thirds of them. Text that never reaches the later rows is Chinese only
+// by accident.
+double rowSpreadPenalty(const QList<QList<Character>> &names, NamePlausibility::Family family)
+{
+    if (family != NamePlausibility::Family::GB)
+        return 0;
+    int everyday = 0;
+    int lateRows = 0;
+    for (const auto &name : names) {
+        for (const Character &c : name) {
+            if (c.kind != Kind::Han || !isEverydayDoubleByte(family, c.bytes))
+                continue;
+            ++everyday;
+            if (quint8(c.bytes[0]) >= 0xC9)
+                ++lateRows;
+        }
+    }
+    if (everyday < 4 || lateRows > 0)
+        return 0;
+    return 0.35 * std::min(1.0, everyday / 8.0);
+}
+
+// People capitalise words, they rarely write whole words in capitals beside
+// lower-case ASCII. A reading with every non-ASCII letter in capitals while
+// the ASCII letters around them are lower case comes from a table with the
+// cases swapped or from another script altogether (Hebrew read as CP866).
+double capitalsPenalty(const QList<QList<Character>> &names, Kind script)
+{
+    if (script != Kind::Latin && script != Kind::Cyrillic && script != Kind::Greek)
+        return 0;
+    int upper = 0;
+    int lower = 0;
+    bool asciiLower = false;
+    for (const auto &name : names) {
+        for (const Character &c : name) {
+            if (c.code < 0x80) {
+                asciiLower = asciiLower || (c.code >= 'a' && c.code <= 'z');
+            } else if (c.kind == script) {
+                (QChar::isUpper(c.code) ? upper : lower) += 1;
+            }
+        }
+    }
+    return asciiLower && lower == 0 && upper >= 6 ? 0.15 : 0;
+}
+
+NamePlausibility::Script scriptOf(Kind kind)
+{
+    using S = NamePlausibility::Script;
+    switch (kind) {
+    case Kind::Latin: return S::Latin;
+    case Kind::Cyrillic: return S::Cyrillic;
+    case Kind::Greek: return S::Greek;
+    case Kind::Hebrew: return S::Hebrew;
+    case Kind::Arabic: return S::Arabic;
+    case Kind::Thai: return S::Thai;
+    case Kind::Han: return S::Cjk;
+    default: return S::None;
+    }
+}
+
+} // namespace
+
+NamePlausibility::Family NamePlausibility::familyOfConverter(const QByteArray &converterName)
+{
+    static const QHash<QByteArray, Family> families = {
+        {"windows-936-2000", Family::GB}, {"gb18030", Family::GB},
+        {"ibm-1383_P110-1999", Family::GB}, {"ibm-5478_P100-1995", Family::GB},
+        {"windows-950-2000", Family::Big5}, {"ibm-1375_P100-2008", Family::Big5},
+        {"ibm-950_P110-1999", Family::Big5}, {"ibm-943_P15A-2003", Family::ShiftJIS},
+        {"ibm-943_P130-1999", Family::ShiftJIS}, {"euc-jp-2007", Family::EucJP},
+        {"windows-949-2000", Family::Korean}, {"ibm-970_P110_P110-2006_U2", Family::Korean},
+        {"ibm-949_P110-1999", Family::Korean}, {"ibm-1363_P11B-1998", Family::Korean}};
+    return families.value(converterName, Family::SingleByte);
+}
+
+NamePlausibility::Assessment NamePlausibility::assess(const QList<DecodedName> &names, Family family)
+{
+    Analysis analysis;
+    for (const DecodedName &name : names)
+        analysis.names.append(charactersOf(name));
+    analysis.dominant = dominantScript(analysis.names);
+    chooseAlphabet(analysis);
+
+    double total = 0;
+    double highBytes = 0;
+    for (const DecodedName &name : names)
+        highBytes += std::count_if(name.raw.begin(), name.raw.end(),
+                                   [](char b) { return quint8(b) >= 0x80; });
+    for (const auto &characters : std::as_const(analysis.names)) {
+        const Character *previous = nullptr;
+        for (const Character &c : characters) {
+            const double weight = weightOf(c, previous, analysis, family);
+            total += weight * (weight < 0 ? std::max(1, c.highBytes) : c.highBytes);
+            if (previous && (isOddPair(*previous, c)))
+                total -= oddPairPenalty;
+            previous = &c;
+        }
+    }
+    Assessment assessment;
+    assessment.script = scriptOf(analysis.dominant);
+    assessment.score = highBytes > 0 ? total / highBytes : 1.0;
+    assessment.score -= rowSpreadPenalty(analysis.names, family);
+    assessment.score -= capitalsPenalty(analysis.names, analysis.dominant);
+    return assessment;
+}

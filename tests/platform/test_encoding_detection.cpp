@@ -1,0 +1,114 @@
+#include "NameSamples.h"
+#include "TestEnvironment.h"
+#include "platform/EncodingDetector.h"
+#include "platform/EncodingRegistry.h"
+#include "platform/EntryNameDecoder.h"
+#include "platform/IcuTextCodec.h"
+#include "platform/XADString.h"
+
+#include <QtTest>
+
+namespace {
+
+QByteArray encoded(const QString &text, const QString &codePage)
+{
+    const auto bytes = IcuTextCodec::encodeStrict(text, codePage.toLatin1().constData());
+    return bytes.value_or(QByteArray());
+}
+
+QList<QByteArray> encodedNames(const NameSample &sample)
+{
+    QList<QByteArray> names;
+    for (const QString &name : sample.names)
+        names.append(encoded(name, sample.codePage));
+    return names;
+}
+
+// The caller's rule: a confident, clean guess is taken; otherwise the user
+// picks, from the encodings that decode the name, the one that reads right.
+struct PlayedUser {
+    QString expected;
+    bool asked = false;
+    bool sawRightChoice = false;
+
+    QString operator()(const XADString &string)
+    {
+        if (string.confidence() * 100 >= 80 && string.canDecodeWithEncoding(string.encoding()))
+            return XADString::encodingNameForEncoding(string.encoding());
+        asked = true;
+        for (const auto &encoding : EncodingRegistry::instance().encodings()) {
+            if (encoding.number != EncodingRegistry::UTF16 && string.canDecodeWithEncoding(encoding.number)
+                && string.stringWithEncoding(encoding.number) == expected) {
+                sawRightChoice = true;
+                return XADString::encodingNameForEncoding(encoding.number);
+            }
+        }
+        return QString();
+    }
+};
+
+} // namespace
+
+class TestEncodingDetection : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { m_environment = std::make_unique<TestEnvironment>(); }
+    void samplesEncode_data();
+    void samplesEncode();
+    void samplesDecodeRight_data() { samplesEncode_data(); }
+    void samplesDecodeRight();
+
+private:
+    std::unique_ptr<TestEnvironment> m_environment;
+};
+
+void TestEncodingDetection::samplesEncode_data()
+{
+    QTest::addColumn<int>("index");
+    const QList<NameSample> samples = nameSamples();
+    for (int i = 0; i < samples.size(); ++i)
+        QTest::newRow(samples.at(i).label.toUtf8().constData()) << i;
+}
+
+void TestEncodingDetection::samplesEncode()
+{
+    QFETCH(int, index);
+    const NameSample sample = nameSamples().at(index);
+    bool anyLegacy = false;
+    for (const QString &name : sample.names) {
+        const QByteArray bytes = encoded(name, sample.codePage);
+        QVERIFY2(!bytes.isEmpty(), qPrintable(name));
+        anyLegacy = anyLegacy || !EntryNameDecoder::isValidUtf8(bytes);
+    }
+    QVERIFY(anyLegacy);
+}
+
+void TestEncodingDetection::samplesDecodeRight()
+{
+    QFETCH(int, index);
+    const NameSample sample = nameSamples().at(index);
+    const QList<QByteArray> names = encodedNames(sample);
+    if (qEnvironmentVariableIsSet("QUILLBOX_TUNE")) {
+        const auto readings = EncodingDetector::rank(names, sample.fromWindows);
+        qInfo().noquote() << sample.label << "conf" << EncodingDetector::confidenceFor(readings, names);
+        for (int i = 0; i < std::min<int>(4, readings.size()); ++i)
+            qInfo().noquote() << "   " << readings.at(i).plausibility << readings.at(i).support
+                              << EncodingRegistry::instance().nameForNumber(readings.at(i).encoding)
+                              << readings.at(i).names.join(u'|').left(60);
+    }
+
+    EntryNameDecoder decoder;
+    decoder.setPrefersOEMCodePages(sample.fromWindows);
+    decoder.addSampleNames(names);
+    for (int i = 0; i < names.size(); ++i) {
+        PlayedUser user{sample.names.at(i)};
+        const QString decoded = decoder.decode(names.at(i), std::ref(user));
+        QCOMPARE(decoded, sample.names.at(i));
+        if (user.asked)
+            QVERIFY(user.sawRightChoice);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestEncodingDetection)
+#include "test_encoding_detection.moc"
