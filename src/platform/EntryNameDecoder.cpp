@@ -77,9 +77,14 @@ QString EntryNameDecoder::decode(const QByteArray &raw, const EncodingChooser &c
     if (!clean.isNull())
         return clean;
     // The user insisted on this encoding: show what it makes of the name
-    // rather than refuse the entry.
-    return IcuTextCodec::decodeReplacing(raw, EncodingRegistry::instance()
-                                                  .nameForNumber(number).toLatin1().constData());
+    // rather than refuse the entry, but keep control characters out of it.
+    QString forced = IcuTextCodec::decodeReplacing(
+        raw, EncodingRegistry::instance().nameForNumber(number).toLatin1().constData());
+    for (QChar &c : forced) {
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F))
+            c = QChar::ReplacementCharacter;
+    }
+    return forced;
 }
 
 bool EntryNameDecoder::guessNeedsRenewal(const QByteArray &raw) const
