@@ -12,63 +12,63 @@
 
 namespace {
 
-// Windows' OEM code pages, the ones MS-DOS and Windows zip writers use.
-const QList<const char *> oemCodePages = {
-    "IBM437", "IBM850", "IBM852", "IBM866", "Shift_JIS", "GBK", "windows-949", "Big5",
-    "IBM857", "ibm-737", "IBM775", "IBM862", "ibm-720", "IBM855", "windows-874", "windows-1258"};
+// The code pages archives are written in, with how likely each is before
+// the names are looked at. MS-DOS and Windows zip tools use the machine's OEM
+// code page, the most widespread first; other writers used Windows ANSI code
+// pages or the Unix locale of the day. The weights only break near ties:
+// where two readings are both plausible, the one from more machines wins.
+struct CodePage {
+    const char *name;
+    bool oem;
+    double prior;
+};
 
-// What other writers use: Windows ANSI code pages and the usual Unix
-// locales before UTF-8.
-const QList<const char *> otherCodePages = {
-    "windows-1252", "windows-1250", "windows-1251", "KOI8-R", "KOI8-U", "windows-1253",
-    "windows-1254", "windows-1255", "windows-1256", "windows-1257", "ISO-8859-1", "ISO-8859-2",
-    "ISO-8859-5", "ISO-8859-7", "ISO-8859-8", "ISO-8859-9", "ISO-8859-13", "ISO-8859-15",
-    "EUC-JP", "gb18030", "Big5-HKSCS", "TIS-620", "macintosh"};
+const QList<CodePage> codePages = {
+    {"IBM437", true, 0.15}, {"IBM850", true, 0.15}, {"IBM866", true, 0.15},
+    {"Shift_JIS", true, 0.15}, {"GBK", true, 0.15}, {"windows-949", true, 0.15},
+    {"Big5", true, 0.15}, {"IBM852", true, 0.1}, {"IBM857", true, 0.08},
+    {"ibm-737", true, 0.08}, {"windows-874", true, 0.08}, {"IBM862", true, 0.06},
+    {"ibm-720", true, 0.06}, {"windows-1258", true, 0.04}, {"IBM855", true, 0.03},
+    {"IBM775", true, 0.03},
+    {"windows-1252", false, 0.08}, {"windows-1251", false, 0.08}, {"KOI8-R", false, 0.08},
+    {"windows-1250", false, 0.08}, {"ISO-8859-1", false, 0.08}, {"ISO-8859-15", false, 0.08},
+    {"ISO-8859-2", false, 0.08}, {"EUC-JP", false, 0.08}, {"gb18030", false, 0.08},
+    {"Big5-HKSCS", false, 0.05}, {"KOI8-U", false, 0.05}, {"windows-1253", false, 0.05},
+    {"windows-1254", false, 0.05}, {"windows-1255", false, 0.05}, {"windows-1256", false, 0.05},
+    {"windows-1257", false, 0.05}, {"ISO-8859-5", false, 0.05}, {"ISO-8859-7", false, 0.05},
+    {"ISO-8859-8", false, 0.05}, {"ISO-8859-9", false, 0.05}, {"ISO-8859-13", false, 0.05},
+    {"TIS-620", false, 0.05}, {"macintosh", false, 0.05}};
 
-constexpr double usualWriterBonus = 0.1;
-constexpr double unusualWriterPenalty = 0.05;
+// Double-byte OEM code pages are also the ANSI ones of their countries.
+constexpr double unixPriorOfAnsiOem = 0.08;
+// An MS-DOS or Windows zip in a code page no such tool writes.
+constexpr double unusualWriterPenalty = 0.15;
 
 // ICU's trigram statistics are thin on a few Latin names, where accented
 // letters are rare among ASCII ones; in other scripts they tell a language
 // from letter soup well.
 double languageWeight(NamePlausibility::Script script)
 {
-    return script == NamePlausibility::Script::Latin ? 0.1 : 0.5;
+    return script == NamePlausibility::Script::Latin ? 0.4 : 0.5;
 }
 
 struct Candidate {
     quint64 number = 0;
     QByteArray converter;
     bool oem = false;
-    bool other = false;
+    double prior = 0;
 };
-
-void addCandidate(QList<Candidate> &candidates, const char *name, bool oem)
-{
-    const quint64 number = EncodingRegistry::instance().numberForName(QString::fromLatin1(name));
-    if (number == 0)
-        return;
-    for (Candidate &existing : candidates) {
-        if (existing.number == number) {
-            (oem ? existing.oem : existing.other) = true;
-            return;
-        }
-    }
-    Candidate candidate;
-    candidate.number = number;
-    candidate.converter = IcuTextCodec::converterNameFor(name);
-    (oem ? candidate.oem : candidate.other) = true;
-    candidates.append(candidate);
-}
 
 const QList<Candidate> &candidates()
 {
     static const QList<Candidate> list = [] {
         QList<Candidate> all;
-        for (const char *name : oemCodePages)
-            addCandidate(all, name, true);
-        for (const char *name : otherCodePages)
-            addCandidate(all, name, false);
+        for (const CodePage &page : codePages) {
+            const quint64 number =
+                EncodingRegistry::instance().numberForName(QString::fromLatin1(page.name));
+            if (number != 0)
+                all.append({number, IcuTextCodec::converterNameFor(page.name), page.oem, page.prior});
+        }
         return all;
     }();
     return list;
@@ -101,8 +101,11 @@ std::optional<QList<NamePlausibility::DecodedName>> decodeAll(const QList<QByteA
 double writerPrior(const Candidate &candidate, bool preferOEM)
 {
     if (preferOEM)
-        return candidate.oem ? usualWriterBonus : -unusualWriterPenalty;
-    return candidate.other ? usualWriterBonus / 2 : 0.0;
+        return candidate.oem ? candidate.prior : -unusualWriterPenalty;
+    if (!candidate.oem)
+        return candidate.prior;
+    const auto family = NamePlausibility::familyOfConverter(candidate.converter);
+    return family == NamePlausibility::Family::SingleByte ? 0.0 : unixPriorOfAnsiOem;
 }
 
 qsizetype highBytes(const QByteArray &name)

@@ -12,7 +12,9 @@ struct Yardstick {
     QByteArrayList recognisers;     // and judged by these ICU results
 };
 
-constexpr double unknownScriptEvidence = 0.25;
+// As little as ICU gives a few ideographs, so that a script without a
+// recogniser neither wins nor loses for it.
+constexpr double unknownScriptEvidence = 0.1;
 
 QList<Yardstick> yardsticksFor(NamePlausibility::Script script, NamePlausibility::Family family)
 {
@@ -94,10 +96,15 @@ double LanguageEvidence::of(const QStringList &names, NamePlausibility::Script s
     const QList<Yardstick> yardsticks = yardsticksFor(script, family);
     if (yardsticks.isEmpty())
         return unknownScriptEvidence;
+    // The code page that can write the most of the names measures them.
+    const Yardstick *best = nullptr;
+    QByteArray bestText;
     for (const Yardstick &yardstick : yardsticks) {
         const QByteArray text = writtenIn(names, yardstick.encoding);
-        if (!text.isEmpty())
-            return recognised(text, yardstick.recognisers);
+        if (text.size() > bestText.size()) {
+            bestText = text;
+            best = &yardstick;
+        }
     }
-    return 0;
+    return best ? recognised(bestText, best->recognisers) : 0;
 }

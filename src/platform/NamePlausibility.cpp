@@ -354,6 +354,40 @@ bool isOddThaiPair(char32_t previous, char32_t c)
     return isThaiMark(c) && !isThaiConsonant(previous) && !isThaiMark(previous);
 }
 
+bool isCyrillicVowel(char32_t lower)
+{
+    static const QString vowels = u"аеёиоуыэюяєіїў"_qs;
+    return lower <= 0xFFFF && vowels.contains(QChar(char16_t(lower)));
+}
+
+// Slavic spelling: the hard and soft signs and ы never start a word nor
+// follow a vowel, й does not follow a consonant. Letter soup from a wrong
+// Cyrillic table breaks these at once.
+bool isOddCyrillicPair(const Character *previous, const Character &c)
+{
+    const char32_t lower = QChar::toLower(c.code);
+    const bool wordStart = !previous || !QChar::isLetter(previous->code);
+    const char32_t before = previous ? QChar::toLower(previous->code) : 0;
+    const bool afterCyrillic = previous && previous->kind == Kind::Cyrillic;
+    if (lower == 0x044A || lower == 0x044C || lower == 0x044B) // ъ ь ы
+        return wordStart || (afterCyrillic && (isCyrillicVowel(before) || before == 0x044A
+                                               || before == 0x044C || before == 0x0439));
+    if (lower == 0x0439) // й
+        return afterCyrillic && !isCyrillicVowel(before);
+    return false;
+}
+
+// An ideograph or syllable with ASCII letters right and left of it sits
+// inside a Latin word: a double-byte table swallowed a Latin letter.
+bool isSandwiched(const QList<Character> &characters, qsizetype i)
+{
+    const auto isAsciiLetter = [](char32_t c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    };
+    return isCjk(characters.at(i).kind) && i > 0 && i + 1 < characters.size()
+        && isAsciiLetter(characters.at(i - 1).code) && isAsciiLetter(characters.at(i + 1).code);
+}
+
 // Letter case flipping to upper inside a word, or a word switching script,
 // is what single-byte code pages read with the wrong table produce.
 bool isOddPair(const Character &previous, const Character &c)
@@ -383,26 +417,30 @@ bool isOddPair(const Character &previous, const Character &c)
 
 constexpr double oddPairPenalty = 1.5;
 
-// GB 2312 orders its everyday ideographs by pronunciation, and Chinese text
-// uses all of its rows; Korean Hangul read as GBK lands only in the first
-// two thirds of them. Text that never reaches the later rows is Chinese only
-// by accident.
+// Chinese text uses all rows of its everyday ideographs, but Korean Hangul
+// read as Chinese lands in only some of them: GB 2312 orders its level-one
+// ideographs by pronunciation and Hangul never reaches the rows from 0xC9
+// on; Big5 orders by strokes and Hangul never reaches the simple, most
+// frequent ones below 0xB0. A reading that never touches those rows is
+// Chinese only by accident.
 double rowSpreadPenalty(const QList<QList<Character>> &names, NamePlausibility::Family family)
 {
-    if (family != NamePlausibility::Family::GB)
+    using F = NamePlausibility::Family;
+    if (family != F::GB && family != F::Big5)
         return 0;
     int everyday = 0;
-    int lateRows = 0;
+    int telling = 0;
     for (const auto &name : names) {
         for (const Character &c : name) {
             if (c.kind != Kind::Han || !isEverydayDoubleByte(family, c.bytes))
                 continue;
             ++everyday;
-            if (quint8(c.bytes[0]) >= 0xC9)
-                ++lateRows;
+            const int lead = quint8(c.bytes[0]);
+            if (family == F::GB ? lead >= 0xC9 : lead < 0xB0)
+                ++telling;
         }
     }
-    if (everyday < 4 || lateRows > 0)
+    if (everyday < 4 || telling > 0)
         return 0;
     return 0.35 * std::min(1.0, everyday / 8.0);
 }
@@ -427,7 +465,7 @@ double capitalsPenalty(const QList<QList<Character>> &names, Kind script)
             }
         }
     }
-    return asciiLower && lower == 0 && upper >= 6 ? 0.15 : 0;
+    return asciiLower && upper >= 6 && lower * 10 <= upper ? 0.15 : 0;
 }
 
 NamePlausibility::Script scriptOf(Kind kind)
@@ -475,10 +513,12 @@ NamePlausibility::Assessment NamePlausibility::assess(const QList<DecodedName> &
                                    [](char b) { return quint8(b) >= 0x80; });
     for (const auto &characters : std::as_const(analysis.names)) {
         const Character *previous = nullptr;
-        for (const Character &c : characters) {
+        for (qsizetype i = 0; i < characters.size(); ++i) {
+            const Character &c = characters.at(i);
             const double weight = weightOf(c, previous, analysis, family);
             total += weight * (weight < 0 ? std::max(1, c.highBytes) : c.highBytes);
-            if (previous && (isOddPair(*previous, c)))
+            if ((previous && isOddPair(*previous, c)) || isSandwiched(characters, i)
+                || (c.kind == Kind::Cyrillic && isOddCyrillicPair(previous, c)))
                 total -= oddPairPenalty;
             previous = &c;
         }

@@ -11,6 +11,9 @@ struct NameSample {
     QString codePage; // encoding name the names are written in
     bool fromWindows = true;
     QStringList names;
+    // Guards against detection growing timid: these sets carry enough
+    // evidence to be settled without asking.
+    bool expectConfident = false;
 };
 
 QList<NameSample> nameSamples();

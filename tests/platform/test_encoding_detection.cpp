@@ -58,6 +58,7 @@ private Q_SLOTS:
     void samplesEncode();
     void samplesDecodeRight_data() { samplesEncode_data(); }
     void samplesDecodeRight();
+    void noiseIsNeverSettled();
 
 private:
     std::unique_ptr<TestEnvironment> m_environment;
@@ -107,6 +108,31 @@ void TestEncodingDetection::samplesDecodeRight()
         QCOMPARE(decoded, sample.names.at(i));
         if (user.asked)
             QVERIFY(user.sawRightChoice);
+        if (sample.expectConfident)
+            QVERIFY2(!user.asked, qPrintable(sample.names.at(i)));
+    }
+}
+
+// Bytes that are no text in any code page must not be shown as if they were.
+void TestEncodingDetection::noiseIsNeverSettled()
+{
+    quint32 state = 12345;
+    const auto next = [&state] {
+        state = state * 1103515245u + 12345u;
+        return quint8(state >> 16);
+    };
+    for (int round = 0; round < 20; ++round) {
+        QList<QByteArray> names;
+        for (int n = 0; n < 6; ++n) {
+            QByteArray name;
+            for (int i = 0; i < 10; ++i)
+                name.append(char(0x80 | next()));
+            names.append(name + ".dat");
+        }
+        for (bool oem : {true, false}) {
+            const auto guess = EncodingDetector::detect(names, oem);
+            QVERIFY2(guess.confidence < 0.8f, qPrintable(QString::number(round)));
+        }
     }
 }
 
