@@ -1,7 +1,6 @@
 #include "EncodingDetector.h"
 
 #include "EncodingRegistry.h"
-#include "IcuDecoder.h"
 #include "IcuTextCodec.h"
 #include "LanguageEvidence.h"
 #include "NamePlausibility.h"
@@ -86,11 +85,11 @@ std::optional<QList<NamePlausibility::DecodedName>> decodeAll(const QList<QByteA
                                                              const QByteArray &converter)
 {
     QList<NamePlausibility::DecodedName> decoded;
-    IcuDecoder decoder(converter.constData());
     for (const QByteArray &name : names) {
         NamePlausibility::DecodedName d;
         d.raw = name;
-        std::optional<QString> text = decoder.decode(name, &d.offsets);
+        std::optional<QString> text = IcuTextCodec::decodeStrict(name, converter.constData(),
+                                                                 &d.offsets);
         if (!text || hasControlCharacters(*text))
             return std::nullopt;
         d.text = *text;
@@ -120,7 +119,6 @@ qsizetype highBytes(const QByteArray &name)
 struct Lead {
     double margin = 0;
     qsizetype differingBytes = 0;
-    qsizetype allBytes = 0;
 };
 
 Lead leadOver(const EncodingDetector::Reading &best, const EncodingDetector::Reading &other,
@@ -133,20 +131,16 @@ Lead leadOver(const EncodingDetector::Reading &best, const EncodingDetector::Rea
         if (best.names.value(i) != other.names.value(i))
             lead.differingBytes += highBytes(names.at(i));
     }
-    lead.allBytes = all;
     const double spread = lead.differingBytes > 0 ? double(all) / lead.differingBytes : 1.0;
     lead.margin = (best.plausibility - other.plausibility) * spread + best.support - other.support;
     return lead;
 }
 
 // A lead counts for more the more bytes it rests on: four bytes are two
-// ideographs, which any double-byte code page turns into something. The
-// names both readings share count a little too, as the context that told
-// the language.
-double requiredLead(const Lead &lead)
+// ideographs, which any double-byte code page turns into something.
+double requiredLead(qsizetype differingBytes)
 {
-    const double bytes = lead.differingBytes + (lead.allBytes - lead.differingBytes) / 4.0;
-    return bytes >= 16 ? 0.2 : bytes >= 8 ? 0.3 : bytes >= 4 ? 0.45 : 0.8;
+    return differingBytes >= 16 ? 0.2 : differingBytes >= 8 ? 0.3 : differingBytes >= 4 ? 0.45 : 0.8;
 }
 
 constexpr double requiredPlausibility = 0.6;
@@ -155,7 +149,7 @@ float confidenceAgainst(const EncodingDetector::Reading &best, const EncodingDet
                         const QList<QByteArray> &names)
 {
     const Lead lead = leadOver(best, other, names);
-    const double required = requiredLead(lead);
+    const double required = requiredLead(lead.differingBytes);
     if (lead.margin >= required)
         return float(std::min(0.99, 0.8 + 0.2 * (lead.margin - required)));
     // Below the line, still ordered, so a near miss can be told from a tie.

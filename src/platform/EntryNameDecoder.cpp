@@ -44,6 +44,7 @@ void EntryNameDecoder::addLegacyName(const QByteArray &name)
     // ASCII decodes alike in every candidate and says nothing.
     if (isAscii(name) || m_sampleSet.contains(name))
         return;
+    // Past this much text the guess is settled; more would only cost time.
     if (m_sampleBytes >= maximumSampleBytes)
         return;
     m_sampleSet.insert(name);

@@ -1,0 +1,23 @@
+#include "RowLayout.h"
+
+#include <algorithm>
+
+RowLayout::Result RowLayout::compute(const QRect &window, int chrome, qsizetype rowCount,
+                                     int rowHeight)
+{
+    Result result;
+    const qsizetype count = std::max<qsizetype>(rowCount, 0);
+    result.contentHeight = int(count) * rowHeight;
+    // Qt's y grows downwards, so keeping x, y and width keeps the top edge.
+    result.windowGeometry = QRect(window.x(), window.y(), window.width(),
+                                  result.contentHeight + std::max(chrome, 0));
+    result.bottomOffsets.reserve(count);
+    for (qsizetype i = 0; i < count; ++i)
+        result.bottomOffsets.append(int(i) * rowHeight);
+    return result;
+}
+
+int RowLayout::topInContent(int contentHeight, int bottomOffset, int rowHeight)
+{
+    return contentHeight - bottomOffset - rowHeight;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QList>
+#include <QRect>
+
+// The arithmetic of the item list: one fixed-height row per item, the newest
+// at the bottom, the window sized to the rows with its top edge kept in place.
+// Pure, so it can be checked without a screen.
+class RowLayout {
+public:
+    static constexpr int RowHeight = 66;
+
+    struct Result {
+        // The top-level window's new geometry (client area, Qt coordinates).
+        QRect windowGeometry;
+        // Height of the area that holds the rows.
+        int contentHeight = 0;
+        // Distance of each row's lower edge from the content's lower edge,
+        // newest item first (the reverse of the list order).
+        QList<int> bottomOffsets;
+    };
+
+    // window: the window's current geometry; chrome: the part of its height
+    // that is not row content (a menu bar, for example); rowCount: items listed.
+    static Result compute(const QRect &window, int chrome, qsizetype rowCount,
+                          int rowHeight = RowHeight);
+
+    // The y of a row's top edge, in the content's own top-down coordinates.
+    static int topInContent(int contentHeight, int bottomOffset, int rowHeight = RowHeight);
+};
