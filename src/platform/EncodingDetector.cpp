@@ -1,10 +1,12 @@
 #include "EncodingDetector.h"
 
 #include "EncodingRegistry.h"
+#include "IcuDecoder.h"
 #include "IcuTextCodec.h"
 #include "LanguageEvidence.h"
 #include "NamePlausibility.h"
 
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -85,11 +87,11 @@ std::optional<QList<NamePlausibility::DecodedName>> decodeAll(const QList<QByteA
                                                              const QByteArray &converter)
 {
     QList<NamePlausibility::DecodedName> decoded;
+    IcuDecoder decoder(converter.constData());
     for (const QByteArray &name : names) {
         NamePlausibility::DecodedName d;
         d.raw = name;
-        std::optional<QString> text = IcuTextCodec::decodeStrict(name, converter.constData(),
-                                                                 &d.offsets);
+        std::optional<QString> text = decoder.decode(name, &d.offsets);
         if (!text || hasControlCharacters(*text))
             return std::nullopt;
         d.text = *text;
@@ -119,6 +121,7 @@ qsizetype highBytes(const QByteArray &name)
 struct Lead {
     double margin = 0;
     qsizetype differingBytes = 0;
+    qsizetype allBytes = 0;
 };
 
 Lead leadOver(const EncodingDetector::Reading &best, const EncodingDetector::Reading &other,
@@ -131,16 +134,20 @@ Lead leadOver(const EncodingDetector::Reading &best, const EncodingDetector::Rea
         if (best.names.value(i) != other.names.value(i))
             lead.differingBytes += highBytes(names.at(i));
     }
+    lead.allBytes = all;
     const double spread = lead.differingBytes > 0 ? double(all) / lead.differingBytes : 1.0;
     lead.margin = (best.plausibility - other.plausibility) * spread + best.support - other.support;
     return lead;
 }
 
 // A lead counts for more the more bytes it rests on: four bytes are two
-// ideographs, which any double-byte code page turns into something.
-double requiredLead(qsizetype differingBytes)
+// ideographs, which any double-byte code page turns into something. The
+// names both readings share count a little too, as the context that told
+// the language.
+double requiredLead(const Lead &lead)
 {
-    return differingBytes >= 16 ? 0.2 : differingBytes >= 8 ? 0.3 : differingBytes >= 4 ? 0.45 : 0.8;
+    const double bytes = lead.differingBytes + (lead.allBytes - lead.differingBytes) / 4.0;
+    return bytes >= 16 ? 0.2 : bytes >= 8 ? 0.3 : bytes >= 4 ? 0.45 : 0.8;
 }
 
 constexpr double requiredPlausibility = 0.6;
@@ -149,7 +156,7 @@ float confidenceAgainst(const EncodingDetector::Reading &best, const EncodingDet
                         const QList<QByteArray> &names)
 {
     const Lead lead = leadOver(best, other, names);
-    const double required = requiredLead(lead.differingBytes);
+    const double required = requiredLead(lead);
     if (lead.margin >= required)
         return float(std::min(0.99, 0.8 + 0.2 * (lead.margin - required)));
     // Below the line, still ordered, so a near miss can be told from a tie.
@@ -160,24 +167,37 @@ float confidenceAgainst(const EncodingDetector::Reading &best, const EncodingDet
 
 QList<EncodingDetector::Reading> EncodingDetector::rank(const QList<QByteArray> &names, bool preferOEM)
 {
-    QList<Reading> readings;
-    if (names.isEmpty())
-        return readings;
+    struct Pending {
+        Reading reading;
+        NamePlausibility::Script script;
+        NamePlausibility::Family family;
+    };
+    QList<Pending> pending;
     for (const Candidate &candidate : candidates()) {
         const auto decoded = decodeAll(names, candidate.converter);
-        if (!decoded)
+        if (names.isEmpty() || !decoded)
             continue;
-        Reading reading;
-        reading.encoding = candidate.number;
+        Pending p;
+        p.reading.encoding = candidate.number;
         for (const auto &name : *decoded)
-            reading.names.append(name.text);
-        const auto family = NamePlausibility::familyOfConverter(candidate.converter);
-        const auto assessment = NamePlausibility::assess(*decoded, family);
-        reading.plausibility = assessment.score;
-        reading.support = writerPrior(candidate, preferOEM)
-            + languageWeight(assessment.script)
-                * LanguageEvidence::of(reading.names, assessment.script, family);
-        readings.append(reading);
+            p.reading.names.append(name.text);
+        p.family = NamePlausibility::familyOfConverter(candidate.converter);
+        const auto assessment = NamePlausibility::assess(*decoded, p.family);
+        p.script = assessment.script;
+        p.reading.plausibility = assessment.score;
+        p.reading.support = writerPrior(candidate, preferOEM);
+        pending.append(p);
+    }
+    // Code pages that read the names alike are asked about once.
+    QHash<QStringList, double> evidence;
+    QList<Reading> readings;
+    for (Pending &p : pending) {
+        auto it = evidence.constFind(p.reading.names);
+        if (it == evidence.constEnd())
+            it = evidence.insert(p.reading.names,
+                                 LanguageEvidence::of(p.reading.names, p.script, p.family));
+        p.reading.support += languageWeight(p.script) * *it;
+        readings.append(p.reading);
     }
     // Stable: among equals the order of the candidate lists decides.
     std::stable_sort(readings.begin(), readings.end(),

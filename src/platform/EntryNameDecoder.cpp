@@ -44,7 +44,6 @@ void EntryNameDecoder::addLegacyName(const QByteArray &name)
     // ASCII decodes alike in every candidate and says nothing.
     if (isAscii(name) || m_sampleSet.contains(name))
         return;
-    // Past this much text the guess is settled; more would only cost time.
     if (m_sampleBytes >= maximumSampleBytes)
         return;
     m_sampleSet.insert(name);
@@ -93,7 +92,7 @@ bool EntryNameDecoder::guessNeedsRenewal(const QByteArray &raw) const
         return true;
     if (m_sampleBytes == m_guessSampleBytes)
         return false;
-    if (m_samples.size() <= eagerSampleCount || m_sampleBytes * 4 >= m_guessSampleBytes * 5)
+    if (m_samples.size() <= eagerSampleCount || m_sampleBytes * 2 >= m_guessSampleBytes * 3)
         return true;
     return !XADString(raw, 0, 0).canDecodeWithEncoding(m_guessEncoding);
 }

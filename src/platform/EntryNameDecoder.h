@@ -36,9 +36,10 @@ public:
     static bool isValidUtf8(const QByteArray &bytes);
 
 private:
-    static constexpr qsizetype maximumSampleBytes = 64 * 1024;
+    // Past this much text the guess is settled; more would only cost time.
+    static constexpr qsizetype maximumSampleBytes = 8 * 1024;
     // Below this many names every new one is weighed at once; above it the
-    // guess is renewed when the names have grown by a quarter, which keeps
+    // guess is renewed when the names have grown by half, which keeps
     // archives with many thousands of legacy names linear.
     static constexpr qsizetype eagerSampleCount = 32;
 

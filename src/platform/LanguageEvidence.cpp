@@ -3,7 +3,6 @@
 #include "IcuHandles.h"
 #include "IcuTextCodec.h"
 
-#include <QByteArrayList>
 
 namespace {
 
@@ -56,14 +55,23 @@ QList<Yardstick> yardsticksFor(NamePlausibility::Script script, NamePlausibility
 
 // Names that do not fit the yardstick's code page are left out; what is
 // left still shows the language.
+// ICU's statistics settle within a few thousand bytes.
+constexpr qsizetype enoughText = 4096;
+
 QByteArray writtenIn(const QStringList &names, const char *encoding)
 {
-    QByteArrayList lines;
-    for (const QString &name : names) {
-        if (const auto bytes = IcuTextCodec::encodeStrict(name, encoding))
-            lines.append(*bytes);
+    QString joined;
+    qsizetype taken = 0;
+    while (taken < names.size() && joined.size() < enoughText)
+        joined += names.at(taken++) + u'\n';
+    if (const auto bytes = IcuTextCodec::encodeStrict(joined, encoding))
+        return *bytes;
+    QByteArray text;
+    for (qsizetype i = 0; i < taken; ++i) {
+        if (const auto bytes = IcuTextCodec::encodeStrict(names.at(i), encoding))
+            text += *bytes + '\n';
     }
-    return lines.join('\n');
+    return text;
 }
 
 double recognised(const QByteArray &text, const QByteArrayList &recognisers)

@@ -6,6 +6,7 @@
 #include "platform/IcuTextCodec.h"
 #include "platform/XADString.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
 
 namespace {
@@ -59,6 +60,9 @@ private Q_SLOTS:
     void samplesDecodeRight_data() { samplesEncode_data(); }
     void samplesDecodeRight();
     void noiseIsNeverSettled();
+    void utf8SamplesWithoutFlagStayUtf8();
+    void legacyNameThatLooksLikeUtf8();
+    void namesArrivingOneByOne();
 
 private:
     std::unique_ptr<TestEnvironment> m_environment;
@@ -134,6 +138,68 @@ void TestEncodingDetection::noiseIsNeverSettled()
             QVERIFY2(guess.confidence < 0.8f, qPrintable(QString::number(round)));
         }
     }
+}
+
+// Zips written on Linux often store UTF-8 without the flag: no question.
+void TestEncodingDetection::utf8SamplesWithoutFlagStayUtf8()
+{
+    const QList<QByteArray> names = {u"Отчёт.docx"_qs.toUtf8(), u"中文.txt"_qs.toUtf8(), "plain.txt"};
+    EntryNameDecoder decoder;
+    decoder.setPrefersOEMCodePages(true);
+    decoder.addSampleNames(names);
+    int asked = 0;
+    const auto chooser = [&asked](const XADString &) {
+        ++asked;
+        return QString();
+    };
+    QCOMPARE(decoder.decode(names.at(0), chooser), u"Отчёт.docx"_qs);
+    QCOMPARE(decoder.decode(names.at(1), chooser), u"中文.txt"_qs);
+    QCOMPARE(asked, 0);
+}
+
+// GBK "图片" is also valid UTF-8 ("ͼƬ"). In an archive whose other
+// undeclared names are GBK it is a GBK name too.
+void TestEncodingDetection::legacyNameThatLooksLikeUtf8()
+{
+    const QStringList texts = {u"新建文件夹/工作报告.docx"_qs, u"会议纪要.txt"_qs, u"图片.png"_qs,
+                               u"财务报表.xlsx"_qs, u"项目说明.pdf"_qs};
+    QList<QByteArray> names;
+    for (const QString &text : texts)
+        names.append(encoded(text, u"GBK"_qs));
+    QVERIFY(EntryNameDecoder::isValidUtf8(names.at(2)));
+    EntryNameDecoder decoder;
+    decoder.setPrefersOEMCodePages(true);
+    decoder.addSampleNames(names);
+    for (int i = 0; i < names.size(); ++i) {
+        PlayedUser user{texts.at(i)};
+        QCOMPARE(decoder.decode(names.at(i), std::ref(user)), texts.at(i));
+        QVERIFY(!user.asked);
+    }
+    // The same bytes in an archive that never said they were legacy are UTF-8.
+    EntryNameDecoder plain;
+    QCOMPARE(plain.decode(names.at(2), [](const XADString &) { return QString(); }),
+             QString::fromUtf8(names.at(2)));
+}
+
+// Formats without a directory hand the names over one at a time; the guess
+// grows with them and the work stays bounded.
+void TestEncodingDetection::namesArrivingOneByOne()
+{
+    const QStringList words = {u"План проекта"_qs, u"Описание продукта"_qs, u"Отзывы клиентов"_qs,
+                               u"Годовой отчёт"_qs, u"Новые сотрудники"_qs};
+    EntryNameDecoder decoder;
+    int asked = 0;
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 3000; ++i) {
+        const QString text = words.at(i % words.size()) + u' ' + QString::number(i) + u".txt"_qs;
+        PlayedUser user{text};
+        QCOMPARE(decoder.decode(encoded(text, u"KOI8-R"_qs), std::ref(user)), text);
+        asked += user.asked ? 1 : 0;
+    }
+    qInfo() << "3000 names one by one:" << timer.elapsed() << "ms," << asked << "asked";
+    QVERIFY(asked <= 2);
+    QVERIFY(timer.elapsed() < 5000);
 }
 
 QTEST_GUILESS_MAIN(TestEncodingDetection)
