@@ -1,22 +1,9 @@
 #include "IcuTextCodec.h"
 
+#include "IcuDecoder.h"
 #include "IcuHandles.h"
 
-#include <unicode/ucnv_cb.h>
-
 namespace {
-
-// ICU's own substitute callback writes U+001A for an unmapped single byte in
-// some code pages, which would put a control character into a file name.
-void replaceWithReplacementCharacter(const void *, UConverterToUnicodeArgs *args, const char *,
-                                     int32_t, UConverterCallbackReason reason, UErrorCode *error)
-{
-    if (reason > UCNV_IRREGULAR)
-        return;
-    static const UChar replacement = 0xFFFD;
-    *error = U_ZERO_ERROR;
-    ucnv_cbToUWriteUChars(args, &replacement, 1, 0, error);
-}
 
 UConverterPtr openConverter(const char *name)
 {
@@ -27,44 +14,15 @@ UConverterPtr openConverter(const char *name)
     return converter;
 }
 
-UConverterPtr openStrictConverter(const char *name)
+UConverterPtr openStrictEncoder(const char *name)
 {
     UConverterPtr converter = openConverter(name);
     if (!converter)
         return {};
     UErrorCode error = U_ZERO_ERROR;
-    ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
-                        &error);
     ucnv_setFromUCallBack(converter.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
                           &error);
     return U_SUCCESS(error) ? std::move(converter) : UConverterPtr();
-}
-
-// One streaming pass with offsets; ucnv_toUChars cannot report them.
-std::optional<QString> convert(UConverter *converter, const QByteArray &bytes,
-                               QList<qint32> *offsets)
-{
-    // Code pages that expand (UTF-7, ISCII...) make more units than bytes.
-    const qsizetype capacity = 2 * bytes.size() + 16;
-    QString text(capacity, Qt::Uninitialized);
-    QList<qint32> starts(offsets ? capacity : 0);
-    UChar *target = reinterpret_cast<UChar *>(text.data());
-    UChar *const targetStart = target;
-    const char *source = bytes.constData();
-    UErrorCode error = U_ZERO_ERROR;
-    ucnv_resetToUnicode(converter);
-    ucnv_toUnicode(converter, &target, targetStart + capacity, &source,
-                   bytes.constData() + bytes.size(), offsets ? starts.data() : nullptr, true,
-                   &error);
-    if (U_FAILURE(error))
-        return std::nullopt;
-    const qsizetype length = target - targetStart;
-    text.truncate(length);
-    if (offsets) {
-        starts.resize(length);
-        *offsets = std::move(starts);
-    }
-    return text;
 }
 
 } // namespace
@@ -77,28 +35,17 @@ std::optional<QString> IcuTextCodec::decodeStrict(const QByteArray &bytes, const
 std::optional<QString> IcuTextCodec::decodeStrict(const QByteArray &bytes, const char *converterName,
                                                   QList<qint32> *sourceOffsets)
 {
-    UConverterPtr converter = openStrictConverter(converterName);
-    if (!converter)
-        return std::nullopt;
-    return convert(converter.get(), bytes, sourceOffsets);
+    return IcuDecoder(converterName).decode(bytes, sourceOffsets);
 }
 
 QString IcuTextCodec::decodeReplacing(const QByteArray &bytes, const char *converterName)
 {
-    UConverterPtr converter = openConverter(converterName);
-    if (!converter)
-        return {};
-    UErrorCode error = U_ZERO_ERROR;
-    ucnv_setToUCallBack(converter.get(), replaceWithReplacementCharacter, nullptr, nullptr,
-                        nullptr, &error);
-    if (U_FAILURE(error))
-        return {};
-    return convert(converter.get(), bytes, nullptr).value_or(QString());
+    return IcuDecoder(converterName, IcuDecoder::Mode::Replacing).decode(bytes).value_or(QString());
 }
 
 std::optional<QByteArray> IcuTextCodec::encodeStrict(const QString &text, const char *converterName)
 {
-    UConverterPtr converter = openStrictConverter(converterName);
+    UConverterPtr converter = openStrictEncoder(converterName);
     if (!converter)
         return std::nullopt;
     const auto *source = reinterpret_cast<const UChar *>(text.constData());

@@ -117,12 +117,10 @@ Kind kindOf(char32_t c)
 // Everyday characters of each double-byte family, by the rows the national
 // standards give to them: GB 2312 level 1, Big5 frequent, JIS level 1 and
 // kana, KS X 1001 Hangul.
-bool isEverydayDoubleByte(NamePlausibility::Family family, const QByteArray &bytes)
+bool isEverydayDoubleByte(NamePlausibility::Family family, int byteCount, int lead, int trail)
 {
-    if (bytes.size() != 2)
+    if (byteCount != 2)
         return false;
-    const int lead = quint8(bytes[0]);
-    const int trail = quint8(bytes[1]);
     const int code = (lead << 8) | trail;
     using F = NamePlausibility::Family;
     switch (family) {
@@ -149,9 +147,8 @@ bool isJapanese(NamePlausibility::Family family)
     return family == NamePlausibility::Family::ShiftJIS || family == NamePlausibility::Family::EucJP;
 }
 
-double cjkWeight(Kind kind, NamePlausibility::Family family, const QByteArray &bytes)
+double cjkWeight(Kind kind, NamePlausibility::Family family, bool everyday)
 {
-    const bool everyday = isEverydayDoubleByte(family, bytes);
     switch (kind) {
     case Kind::Han:
         return everyday ? 1.0 : 0.35;
@@ -211,7 +208,9 @@ bool inAlphabet(const QString &alphabet, char32_t letter)
 struct Character {
     char32_t code = 0;
     Kind kind = Kind::Ascii;
-    QByteArray bytes;
+    int byteCount = 0;
+    quint8 lead = 0;  // first and second byte, for double-byte characters
+    quint8 trail = 0;
     int highBytes = 0;
 };
 
@@ -231,9 +230,13 @@ QList<Character> charactersOf(const NamePlausibility::DecodedName &name)
         const qint32 start = name.offsets.value(i, 0);
         const qint32 end = next < text.size() ? name.offsets.value(next, qint32(name.raw.size()))
                                               : qint32(name.raw.size());
-        c.bytes = name.raw.mid(start, std::max(0, end - start));
-        c.highBytes = int(std::count_if(c.bytes.begin(), c.bytes.end(),
-                                        [](char b) { return quint8(b) >= 0x80; }));
+        c.byteCount = std::max(0, end - start);
+        if (c.byteCount > 0)
+            c.lead = quint8(name.raw.at(start));
+        if (c.byteCount > 1)
+            c.trail = quint8(name.raw.at(start + 1));
+        for (qint32 b = start; b < start + c.byteCount; ++b)
+            c.highBytes += quint8(name.raw.at(b)) >= 0x80 ? 1 : 0;
         c.kind = kindOf(c.code);
         characters.append(c);
         i = next - 1;
@@ -277,15 +280,21 @@ void chooseAlphabet(Analysis &analysis)
 {
     const QList<Alphabet> &candidates = alphabets(analysis.dominant);
     analysis.alphabetApplies = !candidates.isEmpty();
+    if (!analysis.alphabetApplies)
+        return;
+    QHash<char16_t, int> letterCounts;
+    for (const auto &name : std::as_const(analysis.names)) {
+        for (const Character &c : name) {
+            const char32_t lower = QChar::toLower(c.code);
+            if (c.kind == analysis.dominant && lower <= 0xFFFF)
+                ++letterCounts[char16_t(lower)];
+        }
+    }
     int bestCovered = -1;
     for (const Alphabet &alphabet : candidates) {
         int covered = 0;
-        for (const auto &name : std::as_const(analysis.names)) {
-            for (const Character &c : name) {
-                if (c.kind == analysis.dominant && inAlphabet(alphabet.letters, c.code))
-                    ++covered;
-            }
-        }
+        for (QChar letter : alphabet.letters)
+            covered += letterCounts.value(letter.unicode());
         if (covered > bestCovered) {
             bestCovered = covered;
             analysis.alphabet = alphabet.letters;
@@ -305,7 +314,63 @@ double letterWeight(const Character &c, const Analysis &analysis)
     if (!analysis.alphabetApplies || QChar::toLower(c.code) < 0x80
         || inAlphabet(analysis.alphabet, c.code))
         return 1.0;
-    return inAlphabet(analysis.group, c.code) ? 0.5 : -0.3;
+    return inAlphabet(analysis.group, c.code) ? 0.5 : -0.6;
+}
+
+bool inSet(const QString &set, char32_t c)
+{
+    return c <= 0xFFFF && set.contains(QChar(char16_t(c)));
+}
+
+char32_t lowered(char32_t c)
+{
+    return QChar::toLower(c);
+}
+
+// Vowels a Vietnamese tone mark may sit on.
+bool isLatinVowel(char32_t c)
+{
+    static const QString vowels = u"aeiouyàáâãèéêìíòóôõùúýăđĩũơưạảấầẩẫậắằẳẵặẹẻẽếềểễệỉịọỏốồổỗộớờởỡợụủứừửữựỳỵỷỹ"_qs;
+    return inSet(vowels, lowered(c));
+}
+
+// A combining mark belongs to the letter before it, in the same script:
+// Thai vowel signs on Thai consonants, Arabic and Hebrew vowel points on
+// their letters, Vietnamese tone marks on vowels. Anywhere else it is a byte
+// read with the wrong table.
+bool markFits(const Character &previous, const Character &mark)
+{
+    const char32_t m = mark.code;
+    const char32_t p = previous.code;
+    const auto within = [](char32_t c, char32_t low, char32_t high) { return c >= low && c <= high; };
+    if (within(m, 0x0E31, 0x0E4E))
+        return within(p, 0x0E01, 0x0E4E);
+    if (within(m, 0x0591, 0x05C7))
+        return within(p, 0x0591, 0x05F4);
+    if (within(m, 0x0610, 0x061A) || within(m, 0x064B, 0x065F) || m == 0x0670
+        || within(m, 0x06D6, 0x06ED))
+        return within(p, 0x0620, 0x06FF);
+    if (within(m, 0x0300, 0x036F))
+        return isLatinVowel(p) || (previous.kind == Kind::Mark && within(p, 0x0300, 0x036F));
+    return QChar::isLetter(p);
+}
+
+// Polish writes ń, ś, ź, ć only before consonants or at the end of a word;
+// before a vowel it writes ni, si, zi, ci. Spanish ñ read as Polish ń
+// breaks this at once.
+bool isOddLatinPair(char32_t previous, char32_t c)
+{
+    static const QString softened = u"ńśźć"_qs;
+    static const QString vowels = u"aeiouyąęó"_qs;
+    return inSet(softened, lowered(previous)) && inSet(vowels, lowered(c));
+}
+
+// Greek puts the diaeresis on ι and υ only right after another vowel.
+bool isOddGreekPair(char32_t previous, char32_t c)
+{
+    static const QString diaeresis = u"ϊϋΐΰ"_qs;
+    static const QString vowels = u"αεηιουωάέήίόύώ"_qs;
+    return inSet(diaeresis, lowered(c)) && !inSet(vowels, lowered(previous));
 }
 
 double weightOf(const Character &c, const Character *previous, const Analysis &analysis,
@@ -317,7 +382,7 @@ double weightOf(const Character &c, const Character *previous, const Analysis &a
         return letterWeight(c, analysis);
     }
     if (isCjk(c.kind))
-        return cjkWeight(c.kind, family, c.bytes);
+        return cjkWeight(c.kind, family, isEverydayDoubleByte(family, c.byteCount, c.lead, c.trail));
     switch (c.kind) {
     case Kind::Ascii:
         return c.highBytes > 0 ? -1.0 : 0.0;
@@ -330,7 +395,7 @@ double weightOf(const Character &c, const Character *previous, const Analysis &a
     case Kind::Graphic:
         return -2.0;
     case Kind::Mark:
-        return previous && QChar::isLetter(previous->code) ? 1.0 : -1.0;
+        return previous && markFits(*previous, c) ? 1.0 : -1.0;
     case Kind::OddLetter:
         return -1.0;
     default:
@@ -392,9 +457,9 @@ bool isSandwiched(const QList<Character> &characters, qsizetype i)
 // is what single-byte code pages read with the wrong table produce.
 bool isOddPair(const Character &previous, const Character &c)
 {
-    if (previous.kind == Kind::Thai || c.kind == Kind::Thai || c.kind == Kind::Mark) {
-        if (previous.kind != Kind::Thai && c.kind != Kind::Thai)
-            return false;
+    if (c.kind == Kind::Mark)
+        return !markFits(previous, c);
+    if (previous.kind == Kind::Thai || c.kind == Kind::Thai) {
         if (QChar::isLetter(previous.code) && QChar::isLetter(c.code)
             && (previous.code < 0x80 || c.code < 0x80))
             return true;
@@ -411,6 +476,10 @@ bool isOddPair(const Character &previous, const Character &c)
     const Kind a = previous.code < 0x80 ? Kind::Latin : previous.kind;
     const Kind b = c.code < 0x80 ? Kind::Latin : c.kind;
     if (isAlphabetic(a) && isAlphabetic(b) && a != b)
+        return true;
+    if (a == Kind::Latin && b == Kind::Latin && isOddLatinPair(previous.code, c.code))
+        return true;
+    if (a == Kind::Greek && b == Kind::Greek && isOddGreekPair(previous.code, c.code))
         return true;
     return a == b && QChar::isLower(previous.code) && QChar::isUpper(c.code);
 }
@@ -432,10 +501,10 @@ double rowSpreadPenalty(const QList<QList<Character>> &names, NamePlausibility::
     int telling = 0;
     for (const auto &name : names) {
         for (const Character &c : name) {
-            if (c.kind != Kind::Han || !isEverydayDoubleByte(family, c.bytes))
+            if (c.kind != Kind::Han || !isEverydayDoubleByte(family, c.byteCount, c.lead, c.trail))
                 continue;
             ++everyday;
-            const int lead = quint8(c.bytes[0]);
+            const int lead = c.lead;
             if (family == F::GB ? lead >= 0xC9 : lead < 0xB0)
                 ++telling;
         }
@@ -466,6 +535,40 @@ double capitalsPenalty(const QList<QList<Character>> &names, Kind script)
         }
     }
     return asciiLower && upper >= 6 && lower * 10 <= upper ? 0.15 : 0;
+}
+
+// Modern Greek marks the stressed vowel of nearly every word of more than
+// one syllable. Lower-case Greek words that never carry an accent are
+// another script read as Greek.
+double accentlessGreekPenalty(const QList<QList<Character>> &names, Kind script)
+{
+    if (script != Kind::Greek)
+        return 0;
+    static const QString accented = u"άέήίόύώΐΰ"_qs;
+    int words = 0;
+    int accentedWords = 0;
+    for (const auto &name : names) {
+        int letters = 0;
+        bool hasAccent = false;
+        bool lower = true;
+        for (qsizetype i = 0; i <= name.size(); ++i) {
+            const bool greek = i < name.size() && name.at(i).kind == Kind::Greek;
+            if (greek) {
+                ++letters;
+                hasAccent = hasAccent || inSet(accented, lowered(name.at(i).code));
+                lower = lower && QChar::isLower(name.at(i).code);
+                continue;
+            }
+            if (letters >= 4 && lower) {
+                ++words;
+                accentedWords += hasAccent ? 1 : 0;
+            }
+            letters = 0;
+            hasAccent = false;
+            lower = true;
+        }
+    }
+    return words >= 3 && accentedWords == 0 ? 0.15 : 0;
 }
 
 NamePlausibility::Script scriptOf(Kind kind)
@@ -518,7 +621,9 @@ NamePlausibility::Assessment NamePlausibility::assess(const QList<DecodedName> &
             const double weight = weightOf(c, previous, analysis, family);
             total += weight * (weight < 0 ? std::max(1, c.highBytes) : c.highBytes);
             if ((previous && isOddPair(*previous, c)) || isSandwiched(characters, i)
-                || (c.kind == Kind::Cyrillic && isOddCyrillicPair(previous, c)))
+                || (c.kind == Kind::Cyrillic && isOddCyrillicPair(previous, c))
+                || (c.kind == Kind::Greek && (!previous || !QChar::isLetter(previous->code))
+                    && isOddGreekPair(0, c.code)))
                 total -= oddPairPenalty;
             previous = &c;
         }
@@ -528,5 +633,6 @@ NamePlausibility::Assessment NamePlausibility::assess(const QList<DecodedName> &
     assessment.score = highBytes > 0 ? total / highBytes : 1.0;
     assessment.score -= rowSpreadPenalty(analysis.names, family);
     assessment.score -= capitalsPenalty(analysis.names, analysis.dominant);
+    assessment.score -= accentlessGreekPenalty(analysis.names, analysis.dominant);
     return assessment;
 }

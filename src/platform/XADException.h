@@ -19,6 +19,7 @@ enum XADError : int {
     XADCorruptError = 12,          // malformed data
     XADNoEntriesError = 13,        // nothing to extract
     XADEncodingError = 14,         // no encoding was given for an entry name
+    XADPathTooLongError = 15,      // an entry name too long or too deep to write
     XADUnknownError = 99,
 };
 

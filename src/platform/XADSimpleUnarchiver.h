@@ -13,7 +13,7 @@ public:
     static std::unique_ptr<XADSimpleUnarchiver> simpleUnarchiverForPath(const QString &path);
     // A path at which nothing exists yet: the given one when free, otherwise a
     // readable variant in the same folder that keeps the extension
-    // ("report.pdf" -> "report-2.pdf").
+    // ("report.pdf" -> "report 2.pdf", "a.tar.gz" -> "a 2.tar.gz").
     static QString _findUniquePathForOriginalPath(const QString &path);
 
     ~XADSimpleUnarchiver();

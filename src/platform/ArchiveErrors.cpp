@@ -1,0 +1,64 @@
+#include "ArchiveErrors.h"
+
+#include "ArchiveReader.h"
+#include "XADException.h"
+
+#include <archive_entry.h>
+
+namespace {
+
+bool mentions(const QString &message, std::initializer_list<const char16_t *> words)
+{
+    for (const char16_t *word : words) {
+        if (message.contains(QStringView(word), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+bool involvesEncryption(const ArchiveReader &reader, archive_entry *entry, const QString &message)
+{
+    if (entry && archive_entry_is_encrypted(entry))
+        return true;
+    if (archive_read_has_encrypted_entries(reader.handle()) > 0)
+        return true;
+    return mentions(message, {u"encrypt", u"passphrase", u"password"});
+}
+
+} // namespace
+
+int ArchiveErrors::codeFor(const ArchiveReader &reader, archive_entry *entry)
+{
+    if (reader.wasStopped())
+        return XADBreakError;
+    const QString message = reader.errorString();
+    if (involvesEncryption(reader, entry, message)) {
+        if (!formatCanDecrypt(reader.formatCode()))
+            return XADUnsupportedEncryptionError;
+        if (mentions(message, {u"passphrase", u"password"}))
+            return XADPasswordError;
+        if (mentions(message, {u"not supported", u"unsupported", u"unavailable"}))
+            return XADUnsupportedEncryptionError;
+    }
+    return codeForMessage(message);
+}
+
+int ArchiveErrors::codeForMessage(const QString &message)
+{
+    if (mentions(message, {u"Unrecognized archive format"}))
+        return XADNotAnArchiveError;
+    if (mentions(message, {u"Cannot open", u"Error reading archive"}))
+        return XADOpenFileError;
+    if (mentions(message, {u"truncated", u"premature end", u"unexpected eof", u"unexpected end"}))
+        return XADTruncatedError;
+    if (mentions(message, {u"crc", u"checksum"}))
+        return XADChecksumError;
+    if (mentions(message, {u"unsupported", u"not supported", u"unknown compression"}))
+        return XADUnsupportedMethodError;
+    return XADCorruptError;
+}
+
+bool ArchiveErrors::formatCanDecrypt(int formatCode)
+{
+    return (formatCode & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP;
+}

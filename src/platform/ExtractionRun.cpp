@@ -1,0 +1,221 @@
+#include "ExtractionRun.h"
+
+#include "ArchiveErrors.h"
+#include "ArchiveReader.h"
+#include "EntryPath.h"
+#include "EntryWriter.h"
+#include "XADException.h"
+
+#include <archive_entry.h>
+
+namespace {
+
+// libarchive asks to be called again after these; more in a row means the
+// archive is going nowhere.
+constexpr int maximumRetries = 16;
+
+// Device nodes, fifos and sockets are never made.
+bool isSpecialFile(mode_t type)
+{
+    return type == AE_IFCHR || type == AE_IFBLK || type == AE_IFIFO || type == AE_IFSOCK;
+}
+
+// Refusals keep the run going; everything else ends it.
+bool endsRun(int error)
+{
+    return error != XADNoError && error != XADUnsafePathError && error != XADPathTooLongError;
+}
+
+EntryMetadata metadataOf(archive_entry *entry)
+{
+    EntryMetadata meta;
+    meta.mode = archive_entry_perm(entry);
+    meta.hasMtime = archive_entry_mtime_is_set(entry);
+    meta.mtime = {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
+    meta.size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1;
+    return meta;
+}
+
+const char *pathnameOf(archive_entry *entry)
+{
+    const char *name = archive_entry_pathname(entry);
+    return name ? name : archive_entry_pathname_utf8(entry);
+}
+
+} // namespace
+
+ExtractionRun::ExtractionRun(ArchiveReader &reader, EntryWriter &writer, RunHooks hooks, RunSettings settings)
+    : m_reader(reader), m_writer(writer), m_hooks(std::move(hooks)), m_settings(std::move(settings))
+{
+}
+
+int ExtractionRun::run(archive_entry *first)
+{
+    archive_entry *entry = first;
+    int retries = 0;
+    while (entry) {
+        if (m_hooks.shouldStop())
+            return XADBreakError;
+        if (const int error = extractEntry(entry))
+            return error;
+        reportProgress(false);
+        for (;;) {
+            const int status = m_reader.nextHeader(&entry);
+            if (status == ARCHIVE_EOF)
+                return XADNoError;
+            if (status == ARCHIVE_RETRY) {
+                if (++retries < maximumRetries)
+                    continue;
+                return failureCode(nullptr);
+            }
+            if (status < ARCHIVE_WARN)
+                return failureCode(nullptr);
+            retries = 0;
+            break;
+        }
+    }
+    return XADNoError;
+}
+
+int ExtractionRun::extractEntry(archive_entry *entry)
+{
+    const mode_t type = archive_entry_filetype(entry);
+    if (!archive_entry_hardlink(entry) && isSpecialFile(type))
+        return XADNoError;
+    m_entry = entry;
+    m_info = XADEntryInfo();
+    m_info.size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1;
+    m_info.isDirectory = type == AE_IFDIR;
+    m_info.isEncrypted = archive_entry_is_encrypted(entry);
+    m_fileDone = 0;
+    if (!m_settings.rawEntryName.isNull()) {
+        m_info.path = m_settings.rawEntryName;
+    } else if (const int error = decode(pathnameOf(entry), &m_info.path)) {
+        return error;
+    }
+
+    QStringList path;
+    switch (EntryPath::parse(m_info.path, m_settings.rootPath, &path)) {
+    case EntryPath::Fine:
+        break;
+    case EntryPath::Empty:
+        // "./" and the like stand for the root itself; a file cannot.
+        if (m_info.isDirectory)
+            return XADNoError;
+        m_hooks.didExtract(m_info, QString(), XADCorruptError);
+        return XADCorruptError;
+    case EntryPath::Unsafe:
+        m_hooks.didExtract(m_info, QString(), XADUnsafePathError);
+        return XADNoError;
+    case EntryPath::TooLong:
+        m_hooks.didExtract(m_info, QString(), XADPathTooLongError);
+        return XADNoError;
+    }
+
+    if (archive_entry_is_data_encrypted(entry) && !ArchiveErrors::formatCanDecrypt(m_reader.formatCode())) {
+        m_hooks.didExtract(m_info, QString(), XADUnsupportedEncryptionError);
+        return XADUnsupportedEncryptionError;
+    }
+    const QString intended = m_settings.rootPath + u'/' + path.join(u'/');
+    m_hooks.willExtract(m_info, intended);
+    QString writtenAs;
+    const int error = writeEntry(entry, path, &writtenAs);
+    if (error != XADBreakError)
+        m_hooks.didExtract(m_info, writtenAs.isEmpty() ? intended : m_settings.rootPath + u'/' + writtenAs, error);
+    return endsRun(error) ? error : XADNoError;
+}
+
+int ExtractionRun::writeEntry(archive_entry *entry, const QStringList &path, QString *writtenAs)
+{
+    const EntryMetadata meta = metadataOf(entry);
+    if (const char *hardlink = archive_entry_hardlink(entry)) {
+        QString targetName;
+        if (const int error = decode(hardlink, &targetName))
+            return error;
+        QStringList target;
+        const EntryPath::Verdict verdict = EntryPath::parse(targetName, m_settings.rootPath, &target);
+        if (verdict != EntryPath::Fine)
+            return verdict == EntryPath::Unsafe ? XADUnsafePathError : XADCorruptError;
+        return m_writer.writeHardlink(path, target, meta, *this, writtenAs);
+    }
+    switch (archive_entry_filetype(entry)) {
+    case AE_IFDIR:
+        return m_writer.writeFolder(path, meta, writtenAs);
+    case AE_IFLNK: {
+        QString target;
+        if (const int error = decode(archive_entry_symlink(entry), &target))
+            return error;
+        return m_writer.writeSymlink(path, target.toUtf8(), meta, writtenAs);
+    }
+    default:
+        // Unknown kinds are plain files, as everywhere else.
+        return m_writer.writeFile(path, meta, *this, writtenAs);
+    }
+}
+
+int ExtractionRun::decode(const char *raw, QString *name)
+{
+    if (!raw) {
+        *name = QStringLiteral("");
+        return XADNoError;
+    }
+    *name = m_hooks.decodeName(QByteArray(raw));
+    if (!name->isNull())
+        return XADNoError;
+    return m_hooks.shouldStop() ? XADBreakError : XADEncodingError;
+}
+
+int ExtractionRun::failureCode(archive_entry *entry) const
+{
+    if (const int password = m_hooks.passwordFailure())
+        return password;
+    return ArchiveErrors::codeFor(m_reader, entry);
+}
+
+bool ExtractionRun::nextBlock(const void **data, size_t *size, qint64 *offset, int *error)
+{
+    *error = XADNoError;
+    la_int64_t at = 0;
+    const int status = archive_read_data_block(m_reader.handle(), data, size, &at);
+    if (status == ARCHIVE_EOF)
+        return false;
+    if (status != ARCHIVE_OK) {
+        *error = failureCode(m_entry);
+        return false;
+    }
+    *offset = at;
+    m_fileDone = qMax(m_fileDone, qint64(at) + qint64(*size));
+    m_totalDone += qint64(*size);
+    m_sincePoll += qint64(*size);
+    if (m_sincePoll >= pollInterval) {
+        m_sincePoll = 0;
+        if (m_hooks.shouldStop()) {
+            *error = XADBreakError;
+            return false;
+        }
+    }
+    reportProgress(false);
+    return true;
+}
+
+void ExtractionRun::reportFinished()
+{
+    reportProgress(true);
+}
+
+void ExtractionRun::reportProgress(bool finished)
+{
+    if (!finished && !m_throttle.shouldReport())
+        return;
+    if (m_settings.knownTotal > 0) {
+        const qint64 total = m_settings.knownTotal;
+        const qint64 done = finished ? total : qMin(m_totalDone, total);
+        m_hooks.byteProgress(m_info, m_fileDone, m_info.size, done, total);
+        return;
+    }
+    const qint64 archiveSize = m_reader.volumes().totalSize();
+    double total = archiveSize > 0 ? double(m_reader.consumedBytes()) / double(archiveSize) : 0.0;
+    total = finished ? 1.0 : qBound(0.0, total, 1.0);
+    const double file = m_info.size > 0 ? qBound(0.0, double(m_fileDone) / double(m_info.size), 1.0) : 0.0;
+    m_hooks.estimatedProgress(m_info, file, total);
+}

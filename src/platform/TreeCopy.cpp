@@ -1,0 +1,196 @@
+#include "TreeCopy.h"
+
+#include "TreeRemover.h"
+#include "UniqueFd.h"
+
+#include <QByteArrayList>
+#include <QFile>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void splitPath(const QString &path, QByteArray *parent, QByteArray *name)
+{
+    QByteArray native = QFile::encodeName(path);
+    while (native.size() > 1 && native.endsWith('/'))
+        native.chop(1);
+    const qsizetype slash = native.lastIndexOf('/');
+    *parent = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : native.left(slash);
+    *name = slash < 0 ? native : native.mid(slash + 1);
+}
+
+UniqueFd openFolder(const QByteArray &path)
+{
+    return UniqueFd(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+UniqueFd openFolderAt(int parent, const QByteArray &name)
+{
+    return UniqueFd(::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+QByteArrayList namesIn(int folderFd)
+{
+    QByteArrayList names;
+    const int copy = ::dup(folderFd);
+    DIR *dir = copy < 0 ? nullptr : ::fdopendir(copy);
+    if (!dir) {
+        if (copy >= 0)
+            ::close(copy);
+        return names;
+    }
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.append(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+void keepTimes(int fd, const struct stat &st)
+{
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    ::futimens(fd, times);
+}
+
+} // namespace
+
+bool TreeCopy::copy(const QString &from, const QString &to)
+{
+    QByteArray srcParent, srcName, dstParent, dstName;
+    splitPath(from, &srcParent, &srcName);
+    splitPath(to, &dstParent, &dstName);
+    if (srcName.isEmpty() || dstName.isEmpty())
+        return false;
+    UniqueFd src = openFolder(srcParent);
+    UniqueFd dst = openFolder(dstParent);
+    if (!src.isValid() || !dst.isValid())
+        return false;
+    struct stat st;
+    if (::fstatat(dst.get(), dstName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
+        return false;
+    TreeCopy copier(dst.get());
+    if (copier.copyAt(src.get(), srcName, dst.get(), dstName, dstName))
+        return true;
+    // Only this copy could have made something at the target, which was
+    // free a moment ago.
+    TreeRemover::removeAt(dst.get(), dstName.constData());
+    return false;
+}
+
+bool TreeCopy::copyAt(int srcParent, const QByteArray &srcName, int dstParent,
+                      const QByteArray &dstName, const QByteArray &dstRelative)
+{
+    struct stat st;
+    if (::fstatat(srcParent, srcName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    switch (st.st_mode & S_IFMT) {
+    case S_IFDIR:
+        return copyFolder(srcParent, srcName, dstParent, dstName, dstRelative, st);
+    case S_IFREG:
+        return copyFile(srcParent, srcName, dstParent, dstName, dstRelative, st);
+    case S_IFLNK:
+        return copySymlink(srcParent, srcName, dstParent, dstName, st);
+    case S_IFIFO:
+        return ::mkfifoat(dstParent, dstName.constData(), st.st_mode & 07777) == 0;
+    default:
+        return false; // devices and sockets cannot be made by a user
+    }
+}
+
+bool TreeCopy::copyFolder(int srcParent, const QByteArray &srcName, int dstParent,
+                          const QByteArray &dstName, const QByteArray &dstRelative,
+                          const struct stat &st)
+{
+    UniqueFd src = openFolderAt(srcParent, srcName);
+    if (!src.isValid() || ::mkdirat(dstParent, dstName.constData(), S_IRWXU) != 0)
+        return false;
+    UniqueFd dst = openFolderAt(dstParent, dstName);
+    if (!dst.isValid())
+        return false;
+    for (const QByteArray &name : namesIn(src.get())) {
+        if (!copyAt(src.get(), name, dst.get(), name, dstRelative + '/' + name))
+            return false;
+    }
+    // Permissions last: a read-only folder must be filled first.
+    ::fchmod(dst.get(), st.st_mode & 07777);
+    keepTimes(dst.get(), st);
+    return true;
+}
+
+bool TreeCopy::copyFile(int srcParent, const QByteArray &srcName, int dstParent,
+                        const QByteArray &dstName, const QByteArray &dstRelative,
+                        const struct stat &st)
+{
+    const auto inode = qMakePair(st.st_dev, st.st_ino);
+    if (st.st_nlink > 1) {
+        const auto first = m_linkedCopies.constFind(inode);
+        if (first != m_linkedCopies.constEnd())
+            return ::linkat(m_targetRootFd, first->constData(), dstParent, dstName.constData(), 0) == 0;
+    }
+    UniqueFd src(::openat(srcParent, srcName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!src.isValid())
+        return false;
+    UniqueFd dst(::openat(dstParent, dstName.constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR));
+    if (!dst.isValid() || !copyBytes(src.get(), dst.get()))
+        return false;
+    ::fchmod(dst.get(), st.st_mode & 07777);
+    keepTimes(dst.get(), st);
+    if (st.st_nlink > 1)
+        m_linkedCopies.insert(inode, dstRelative);
+    return ::close(dst.release()) == 0;
+}
+
+bool TreeCopy::copySymlink(int srcParent, const QByteArray &srcName, int dstParent,
+                           const QByteArray &dstName, const struct stat &st)
+{
+    QByteArray target(qMax<qsizetype>(st.st_size, 255) + 1, Qt::Uninitialized);
+    const ssize_t length = ::readlinkat(srcParent, srcName.constData(), target.data(), size_t(target.size()));
+    if (length < 0 || length >= target.size())
+        return false;
+    target.truncate(length);
+    if (::symlinkat(target.constData(), dstParent, dstName.constData()) != 0)
+        return false;
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    ::utimensat(dstParent, dstName.constData(), times, AT_SYMLINK_NOFOLLOW);
+    return true;
+}
+
+bool TreeCopy::copyBytes(int src, int dst)
+{
+    // The kernel copies without a trip through user space where it can.
+    for (;;) {
+        const ssize_t n = ::copy_file_range(src, nullptr, dst, nullptr, size_t(1) << 30, 0);
+        if (n == 0)
+            return true;
+        if (n > 0)
+            continue;
+        if (errno == EINTR)
+            continue;
+        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+            return false;
+        break;
+    }
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t got = ::read(src, buffer.data(), size_t(buffer.size()));
+        if (got == 0)
+            return true;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::write(dst, buffer.constData() + done, size_t(got - done));
+            if (put < 0 && errno != EINTR)
+                return false;
+            done += put > 0 ? put : 0;
+        }
+    }
+}

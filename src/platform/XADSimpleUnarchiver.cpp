@@ -1,0 +1,307 @@
+#include "XADSimpleUnarchiver.h"
+
+#include "ArchiveErrors.h"
+#include "ArchiveNaming.h"
+#include "ArchiveReader.h"
+#include "EntryNameDecoder.h"
+#include "EntryWriter.h"
+#include "ExtractionRun.h"
+#include "OriginMetadata.h"
+#include "PassphraseBroker.h"
+#include "SizeSurvey.h"
+#include "StagingFolder.h"
+#include "UniqueName.h"
+#include "Utf8LocaleScope.h"
+#include "XADException.h"
+#include "XADSimpleUnarchiverDelegate.h"
+#include "XADString.h"
+#include "ZipCentralDirectory.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <archive_entry.h>
+#include <atomic>
+#include <fcntl.h>
+#include <unistd.h>
+
+struct XADSimpleUnarchiver::Private {
+    XADSimpleUnarchiver *q = nullptr;
+    QString path;
+    QString destination;
+    QString password;
+    std::atomic<XADSimpleUnarchiverDelegate *> delegate{nullptr};
+    bool propagatesMetadata = false;
+    bool removesEnclosingDirectory = false;
+
+    // Between parse() and unarchive(): the open archive, its first header.
+    bool parsed = false;
+    int parseResult = XADNoError;
+    std::unique_ptr<PassphraseBroker> passwords;
+    std::unique_ptr<ArchiveReader> reader;
+    archive_entry *firstEntry = nullptr;
+    EntryNameDecoder decoder;
+    qint64 knownTotal = -1;
+    bool isRaw = false;
+
+    QString createdItem;
+    QString enclosingName;
+
+    bool shouldStop() const;
+    int parse();
+    int openArchive();
+    void prepareNameDecoder();
+    int unarchive();
+    int extractInto(StagingFolder &staging);
+    QString publish(StagingFolder &staging);
+    RunHooks runHooks();
+    QString decodeName(const QByteArray &raw);
+    bool askForPassword();
+};
+
+bool XADSimpleUnarchiver::Private::shouldStop() const
+{
+    XADSimpleUnarchiverDelegate *target = delegate.load();
+    return target && target->extractionShouldStop(q);
+}
+
+bool XADSimpleUnarchiver::Private::askForPassword()
+{
+    XADSimpleUnarchiverDelegate *target = delegate.load();
+    if (!target)
+        return false;
+    target->simpleUnarchiverNeedsPassword(q);
+    return true;
+}
+
+// Without a delegate nobody can be asked: the detected encoding is taken
+// when it fits, else Latin-1, which decodes any bytes.
+QString XADSimpleUnarchiver::Private::decodeName(const QByteArray &raw)
+{
+    return decoder.decode(raw, [this](const XADString &name) -> QString {
+        if (XADSimpleUnarchiverDelegate *target = delegate.load())
+            return target->encodingNameForXADString(q, name);
+        if (name.encoding() != 0 && name.canDecodeWithEncoding(name.encoding()))
+            return XADString::encodingNameForEncoding(name.encoding());
+        return u"ISO-8859-1"_qs;
+    });
+}
+
+int XADSimpleUnarchiver::Private::parse()
+{
+    if (!parsed) {
+        parsed = true;
+        Utf8LocaleScope utf8;
+        parseResult = openArchive();
+        if (parseResult != XADNoError) {
+            firstEntry = nullptr;
+            reader.reset();
+        }
+    }
+    return parseResult;
+}
+
+// Opens the archive and reads its first header, no more: the handle stays
+// open for unarchive(), so the archive is read only once.
+int XADSimpleUnarchiver::Private::openArchive()
+{
+    const VolumeSet volumes = VolumeSet::forArchive(path);
+    passwords = std::make_unique<PassphraseBroker>(PassphraseBroker::Hooks{
+        [this] { return password; }, [this] { return askForPassword(); }, [this] { return shouldStop(); }});
+    reader = std::make_unique<ArchiveReader>(
+        volumes, [this] { return shouldStop(); }, [this] { return passwords->next(); });
+    if (reader->open() < ARCHIVE_WARN)
+        return ArchiveErrors::codeFor(*reader, nullptr);
+    const int status = reader->nextHeader(&firstEntry);
+    if (status == ARCHIVE_EOF) {
+        firstEntry = nullptr;
+    } else if (status < ARCHIVE_WARN || status == ARCHIVE_RETRY) {
+        if (const int failure = passwords->failure())
+            return failure;
+        return ArchiveErrors::codeFor(*reader, nullptr);
+    }
+    // libarchive takes any data as "raw"; only a decompressed stream is a
+    // file worth extracting.
+    isRaw = (reader->formatCode() & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_RAW;
+    if (isRaw && !reader->hasFilter())
+        return XADNotAnArchiveError;
+    prepareNameDecoder();
+    knownTotal = SizeSurvey::totalSize(volumes, reader->formatCode(), [this] { return shouldStop(); });
+    return shouldStop() ? XADBreakError : XADNoError;
+}
+
+// A zip's legacy names are all known up front; detecting their encoding
+// over all of them is far surer than name by name.
+void XADSimpleUnarchiver::Private::prepareNameDecoder()
+{
+    if ((reader->formatCode() & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_ZIP)
+        return;
+    if (const auto entries = ZipCentralDirectory::read(reader->volumes().paths().constFirst())) {
+        decoder.setPrefersOEMCodePages(ZipCentralDirectory::prefersOEMCodePages(*entries));
+        decoder.addSampleNames(ZipCentralDirectory::legacyNames(*entries));
+    }
+}
+
+int XADSimpleUnarchiver::Private::unarchive()
+{
+    createdItem.clear();
+    enclosingName.clear();
+    if (parsed && !reader && parseResult == XADNoError)
+        parsed = false; // run again: the archive is read afresh
+    if (const int error = parse())
+        return error;
+    Utf8LocaleScope utf8;
+    StagingFolder staging;
+    int error = staging.create(destination);
+    if (!error)
+        error = extractInto(staging);
+    firstEntry = nullptr;
+    reader.reset();
+    return error;
+}
+
+int XADSimpleUnarchiver::Private::extractInto(StagingFolder &staging)
+{
+    EntryWriter writer(staging.fd(), propagatesMetadata ? OriginMetadata::ofFile(path) : OriginMetadata());
+    RunSettings settings;
+    settings.rootPath = staging.path();
+    settings.rawEntryName = isRaw ? ArchiveNaming::rawEntryName(path) : QString();
+    settings.knownTotal = knownTotal;
+    ExtractionRun run(*reader, writer, runHooks(), settings);
+    if (const int error = run.run(firstEntry))
+        return error;
+    writer.finish();
+    if (shouldStop())
+        return XADBreakError;
+    if (staging.topLevelNames().isEmpty())
+        return XADNoEntriesError;
+    createdItem = publish(staging);
+    if (createdItem.isNull())
+        return XADWriteError;
+    run.reportFinished();
+    return XADNoError;
+}
+
+// One top-level item comes out on its own; several stay together in a
+// folder named after the archive.
+QString XADSimpleUnarchiver::Private::publish(StagingFolder &staging)
+{
+    const QStringList names = staging.topLevelNames();
+    enclosingName = ArchiveNaming::enclosingName(path);
+    if (names.size() == 1 && removesEnclosingDirectory)
+        return staging.publishItem(names.constFirst());
+    return staging.publishAsFolder(enclosingName);
+}
+
+RunHooks XADSimpleUnarchiver::Private::runHooks()
+{
+    RunHooks hooks;
+    hooks.shouldStop = [this] { return shouldStop(); };
+    hooks.decodeName = [this](const QByteArray &raw) { return decodeName(raw); };
+    hooks.willExtract = [this](const XADEntryInfo &entry, const QString &to) {
+        if (XADSimpleUnarchiverDelegate *target = delegate.load())
+            target->willExtractEntry(q, entry, to);
+    };
+    hooks.didExtract = [this](const XADEntryInfo &entry, const QString &to, int error) {
+        if (XADSimpleUnarchiverDelegate *target = delegate.load())
+            target->didExtractEntry(q, entry, to, error);
+    };
+    hooks.byteProgress = [this](const XADEntryInfo &entry, qint64 file, qint64 fileSize, qint64 total,
+                                qint64 totalSize) {
+        if (XADSimpleUnarchiverDelegate *target = delegate.load())
+            target->extractionProgress(q, entry, file, fileSize, total, totalSize);
+    };
+    hooks.estimatedProgress = [this](const XADEntryInfo &entry, double file, double total) {
+        if (XADSimpleUnarchiverDelegate *target = delegate.load())
+            target->estimatedExtractionProgress(q, entry, file, total);
+    };
+    hooks.passwordFailure = [this] { return passwords ? passwords->failure() : 0; };
+    return hooks;
+}
+
+std::unique_ptr<XADSimpleUnarchiver> XADSimpleUnarchiver::simpleUnarchiverForPath(const QString &path)
+{
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return nullptr;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    ::close(fd);
+    return std::unique_ptr<XADSimpleUnarchiver>(new XADSimpleUnarchiver(path));
+}
+
+QString XADSimpleUnarchiver::_findUniquePathForOriginalPath(const QString &path)
+{
+    return UniqueName::freePath(path);
+}
+
+XADSimpleUnarchiver::XADSimpleUnarchiver(const QString &path) : d(std::make_unique<Private>())
+{
+    d->q = this;
+    d->path = QFileInfo(path).absoluteFilePath();
+}
+
+XADSimpleUnarchiver::~XADSimpleUnarchiver() = default;
+
+void XADSimpleUnarchiver::setDelegate(XADSimpleUnarchiverDelegate *delegate)
+{
+    d->delegate.store(delegate);
+}
+
+XADSimpleUnarchiverDelegate *XADSimpleUnarchiver::delegate() const
+{
+    return d->delegate.load();
+}
+
+void XADSimpleUnarchiver::setPropagatesRelevantMetadata(bool on)
+{
+    d->propagatesMetadata = on;
+}
+
+// Names inside one run are always made unique: nothing the run wrote is
+// ever overwritten, whatever this says.
+void XADSimpleUnarchiver::setAlwaysRenamesFiles(bool) {}
+
+void XADSimpleUnarchiver::setRemovesEnclosingDirectoryForSoloItems(bool on)
+{
+    d->removesEnclosingDirectory = on;
+}
+
+void XADSimpleUnarchiver::setDestination(const QString &folder)
+{
+    d->destination = folder;
+}
+
+void XADSimpleUnarchiver::setPassword(const QString &password)
+{
+    d->password = password;
+}
+
+QString XADSimpleUnarchiver::password() const
+{
+    return d->password;
+}
+
+int XADSimpleUnarchiver::parse()
+{
+    return d->parse();
+}
+
+int XADSimpleUnarchiver::unarchive()
+{
+    return d->unarchive();
+}
+
+QString XADSimpleUnarchiver::createdItem() const
+{
+    return d->createdItem;
+}
+
+QString XADSimpleUnarchiver::enclosingDirectoryName() const
+{
+    return d->createdItem.isNull() ? QString() : d->enclosingName;
+}
+
+QString XADSimpleUnarchiver::archivePath() const
+{
+    return d->path;
+}
