@@ -43,18 +43,21 @@ QByteArray readAt(QFile &file, qint64 offset, qint64 size)
     return bytes.size() == size ? bytes : QByteArray();
 }
 
-// The last end record whose comment fits in the file.
-qint64 findEndRecord(QFile &file)
+// Places an end record may start, last first: a signature whose comment
+// fits in the file. A comment may itself contain the signature, so the
+// caller tries them in turn.
+QList<qint64> endRecordCandidates(QFile &file)
 {
+    QList<qint64> candidates;
     const qint64 tailSize = std::min(file.size(), endRecordSize + maximumCommentSize);
     const qint64 tailStart = file.size() - tailSize;
     const QByteArray tail = readAt(file, tailStart, tailSize);
     for (qint64 i = tail.size() - endRecordSize; i >= 0; --i) {
         const char *p = tail.constData() + i;
         if (u32(p) == endSignature && i + endRecordSize + u16(p + 20) <= tail.size())
-            return tailStart + i;
+            candidates.append(tailStart + i);
     }
-    return -1;
+    return candidates;
 }
 
 bool readZip64End(QFile &file, qint64 endRecord, DirectoryLocation &location)
@@ -85,11 +88,8 @@ bool readZip64End(QFile &file, qint64 endRecord, DirectoryLocation &location)
     return true;
 }
 
-std::optional<DirectoryLocation> locateDirectory(QFile &file)
+std::optional<DirectoryLocation> locateDirectory(QFile &file, qint64 endRecord)
 {
-    const qint64 endRecord = findEndRecord(file);
-    if (endRecord < 0)
-        return std::nullopt;
     const QByteArray end = readAt(file, endRecord, endRecordSize);
     const char *p = end.constData();
     DirectoryLocation location;
@@ -178,13 +178,17 @@ std::optional<QList<ZipCentralDirectory::Entry>> ZipCentralDirectory::read(const
     QFile file(archivePath);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const std::optional<DirectoryLocation> location = locateDirectory(file);
-    if (!location)
-        return std::nullopt;
-    const QByteArray directory = readDirectory(file, *location);
-    if (directory.isEmpty() && location->size != 0)
-        return std::nullopt;
-    return parseDirectory(directory, location->entries);
+    for (const qint64 endRecord : endRecordCandidates(file)) {
+        const std::optional<DirectoryLocation> location = locateDirectory(file, endRecord);
+        if (!location)
+            continue;
+        const QByteArray directory = readDirectory(file, *location);
+        if (directory.isEmpty() && location->size != 0)
+            continue;
+        if (auto entries = parseDirectory(directory, location->entries))
+            return entries;
+    }
+    return std::nullopt;
 }
 
 QList<QByteArray> ZipCentralDirectory::legacyNames(const QList<Entry> &entries)

@@ -17,6 +17,7 @@ private Q_SLOTS:
     void tellsUnicodeNamesApart();
     void weighsHostsOfLegacyNames();
     void readsBehindAStub();
+    void seesThroughACommentThatLooksLikeAnEnd();
     void readsLibarchiveZip();
     void readsRealArchives();
     void emptyZipHasNoEntries();
@@ -141,6 +142,22 @@ void TestZipCentralDirectory::readsBehindAStub()
     QVERIFY(entries.has_value());
     QCOMPARE(entries->size(), 1);
     QCOMPARE(entries->at(0).rawName, QByteArray("\x93\xfa\x96\x7b.txt"));
+}
+
+// A comment may hold bytes that look like an end record; the real one is
+// the record whose directory is there.
+void TestZipCentralDirectory::seesThroughACommentThatLooksLikeAnEnd()
+{
+    QByteArray fakeEnd("PK\x05\x06", 4);
+    fakeEnd += QByteArray(8, '\0') + QByteArray("\x10\0\0\0\x05\0\0\0", 8) + QByteArray(2, '\0');
+    LegacyZipWriter writer;
+    writer.setComment(QByteArray("made by hand ") + fakeEnd + QByteArray(" end"));
+    writer.add(QByteArray("Caf\x82.txt"), QByteArray("coffee"));
+    QVERIFY(writer.write(path(u"comment.zip"_qs)));
+    const auto entries = ZipCentralDirectory::read(path(u"comment.zip"_qs));
+    QVERIFY(entries.has_value());
+    QCOMPARE(entries->size(), 1);
+    QCOMPARE(entries->at(0).rawName, QByteArray("Caf\x82.txt"));
 }
 
 void TestZipCentralDirectory::readsLibarchiveZip()

@@ -93,7 +93,8 @@ bool LegacyZipWriter::write(const QString &path) const
     put16(zip, quint16(m_entries.size()));
     put32(zip, quint32(directory.size()));
     put32(zip, directoryOffset);
-    put16(zip, 0);
+    put16(zip, quint16(m_comment.size()));
+    zip += m_comment;
 
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(m_stub + zip) == m_stub.size() + zip.size();

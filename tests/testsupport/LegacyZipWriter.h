@@ -31,10 +31,13 @@ public:
     void add(const Entry &entry) { m_entries.append(entry); }
     // Bytes written before the zip, as in a self-extracting archive.
     void setStub(const QByteArray &stub) { m_stub = stub; }
+    // The archive comment, after the end record.
+    void setComment(const QByteArray &comment) { m_comment = comment; }
     bool write(const QString &path) const;
 
 private:
     quint8 m_host;
     QList<Entry> m_entries;
     QByteArray m_stub;
+    QByteArray m_comment;
 };
