@@ -1,5 +1,8 @@
 #include "NamePlausibility.h"
 
+#include "LetterAlphabets.h"
+#include "SpellingRules.h"
+
 #include <QHash>
 
 #include <algorithm>
@@ -97,7 +100,7 @@ Kind kindOf(char32_t c)
     case QChar::Letter_Titlecase:
     case QChar::Letter_Other:
         // Ordinal indicators and the micro sign are letters only by category.
-        if (c == 0x00AA || c == 0x00BA || c == 0x00B5 || c == 0x0640)
+        if (c == 0x00AA || c == 0x00BA || c == 0x00B5)
             return Kind::Symbol;
         return letterKind(c);
     case QChar::Mark_NonSpacing:
@@ -165,46 +168,6 @@ double cjkWeight(Kind kind, NamePlausibility::Family family, bool everyday)
     }
 }
 
-// Letters of the alphabets written with Latin or Cyrillic letters beyond
-// ASCII, lower case, in groups of languages whose names often meet in one
-// archive (a French name among Spanish ones is usual, a Czech letter inside
-// a French word is a wrong code page). A set of names in one code page is
-// written in one language, or a few of one group.
-struct Alphabet {
-    QString letters;
-    int group;
-};
-
-const QList<Alphabet> &alphabets(Kind kind)
-{
-    enum { Western, Central, Baltic, Turkish, EastSlavic, SouthSlavic };
-    static const QList<Alphabet> latin = {
-        {u"àâæçéèêëîïôœùûüÿ"_qs, Western}, {u"äöüß"_qs, Western}, {u"áéíñóúü"_qs, Western},
-        {u"áâãàçéêíóôõú"_qs, Western}, {u"àèéìíîòóùú"_qs, Western}, {u"áéèëïóöü"_qs, Western},
-        {u"æøåé"_qs, Western}, {u"åäöé"_qs, Western}, {u"áðéíóúýþæö"_qs, Western},
-        {u"àçèéíïòóúü"_qs, Western}, {u"çë"_qs, Western},
-        {u"ąćęłńóśźż"_qs, Central}, {u"áčďéěíňóřšťúůýž"_qs, Central},
-        {u"áäčďéíĺľňóôŕšťúýž"_qs, Central}, {u"áéíóöőúüű"_qs, Central},
-        {u"ăâîșşțţ"_qs, Central}, {u"čćđšž"_qs, Central},
-        {u"äöõüšž"_qs, Baltic}, {u"āčēģīķļņšūž"_qs, Baltic}, {u"ąčęėįšųūž"_qs, Baltic},
-        {u"çğıöşüâîû"_qs, Turkish}};
-    static const QList<Alphabet> cyrillic = {
-        {u"абвгдеёжзийклмнопрстуфхцчшщъыьэюя"_qs, EastSlavic},
-        {u"абвгґдеєжзиіїйклмнопрстуфхцчшщьюя"_qs, EastSlavic},
-        {u"абвгдеёжзійклмнопрстуўфхцчшыьэюя"_qs, EastSlavic},
-        {u"абвгдежзийклмнопрстуфхцчшщъьюя"_qs, SouthSlavic},
-        {u"абвгдђежзијклљмнњопрстћуфхцчџш"_qs, SouthSlavic},
-        {u"абвгдѓежзѕијклљмнњопрстќуфхцчџш"_qs, SouthSlavic}};
-    static const QList<Alphabet> none;
-    return kind == Kind::Latin ? latin : kind == Kind::Cyrillic ? cyrillic : none;
-}
-
-bool inAlphabet(const QString &alphabet, char32_t letter)
-{
-    const char32_t lower = QChar::toLower(letter);
-    return lower <= 0xFFFF && alphabet.contains(QChar(char16_t(lower)));
-}
-
 struct Character {
     char32_t code = 0;
     Kind kind = Kind::Ascii;
@@ -247,8 +210,7 @@ QList<Character> charactersOf(const NamePlausibility::DecodedName &name)
 struct Analysis {
     QList<QList<Character>> names;
     Kind dominant = Kind::Ascii;
-    QString alphabet; // of the language that fits best
-    QString group;    // letters of the languages of its group
+    LetterAlphabets::Choice choice;
     bool alphabetApplies = false;
 };
 
@@ -274,12 +236,11 @@ Kind dominantScript(const QList<QList<Character>> &names)
     return best;
 }
 
-// The alphabet that covers the most letters of the names, and the letters
-// of its whole group.
+// The language that fits the letters of the names best.
 void chooseAlphabet(Analysis &analysis)
 {
-    const QList<Alphabet> &candidates = alphabets(analysis.dominant);
-    analysis.alphabetApplies = !candidates.isEmpty();
+    const bool latin = analysis.dominant == Kind::Latin;
+    analysis.alphabetApplies = latin || analysis.dominant == Kind::Cyrillic;
     if (!analysis.alphabetApplies)
         return;
     QHash<char16_t, int> letterCounts;
@@ -290,21 +251,8 @@ void chooseAlphabet(Analysis &analysis)
                 ++letterCounts[char16_t(lower)];
         }
     }
-    int bestCovered = -1;
-    for (const Alphabet &alphabet : candidates) {
-        int covered = 0;
-        for (QChar letter : alphabet.letters)
-            covered += letterCounts.value(letter.unicode());
-        if (covered > bestCovered) {
-            bestCovered = covered;
-            analysis.alphabet = alphabet.letters;
-            analysis.group.clear();
-            for (const Alphabet &member : candidates) {
-                if (member.group == alphabet.group)
-                    analysis.group += member.letters;
-            }
-        }
-    }
+    analysis.choice = LetterAlphabets::bestFit(
+        latin ? LetterAlphabets::Script::Latin : LetterAlphabets::Script::Cyrillic, letterCounts);
 }
 
 // Letters of the chosen language count fully, those of its neighbours
@@ -312,65 +260,14 @@ void chooseAlphabet(Analysis &analysis)
 double letterWeight(const Character &c, const Analysis &analysis)
 {
     if (!analysis.alphabetApplies || QChar::toLower(c.code) < 0x80
-        || inAlphabet(analysis.alphabet, c.code))
+        || LetterAlphabets::contains(analysis.choice.alphabet, c.code))
         return 1.0;
-    return inAlphabet(analysis.group, c.code) ? 0.5 : -0.6;
+    return LetterAlphabets::contains(analysis.choice.group, c.code) ? 0.5 : -0.6;
 }
 
-bool inSet(const QString &set, char32_t c)
-{
-    return c <= 0xFFFF && set.contains(QChar(char16_t(c)));
-}
-
-char32_t lowered(char32_t c)
-{
-    return QChar::toLower(c);
-}
-
-// Vowels a Vietnamese tone mark may sit on.
-bool isLatinVowel(char32_t c)
-{
-    static const QString vowels = u"aeiouyàáâãèéêìíòóôõùúýăđĩũơưạảấầẩẫậắằẳẵặẹẻẽếềểễệỉịọỏốồổỗộớờởỡợụủứừửữựỳỵỷỹ"_qs;
-    return inSet(vowels, lowered(c));
-}
-
-// A combining mark belongs to the letter before it, in the same script:
-// Thai vowel signs on Thai consonants, Arabic and Hebrew vowel points on
-// their letters, Vietnamese tone marks on vowels. Anywhere else it is a byte
-// read with the wrong table.
 bool markFits(const Character &previous, const Character &mark)
 {
-    const char32_t m = mark.code;
-    const char32_t p = previous.code;
-    const auto within = [](char32_t c, char32_t low, char32_t high) { return c >= low && c <= high; };
-    if (within(m, 0x0E31, 0x0E4E))
-        return within(p, 0x0E01, 0x0E4E);
-    if (within(m, 0x0591, 0x05C7))
-        return within(p, 0x0591, 0x05F4);
-    if (within(m, 0x0610, 0x061A) || within(m, 0x064B, 0x065F) || m == 0x0670
-        || within(m, 0x06D6, 0x06ED))
-        return within(p, 0x0620, 0x06FF);
-    if (within(m, 0x0300, 0x036F))
-        return isLatinVowel(p) || (previous.kind == Kind::Mark && within(p, 0x0300, 0x036F));
-    return QChar::isLetter(p);
-}
-
-// Polish writes ń, ś, ź, ć only before consonants or at the end of a word;
-// before a vowel it writes ni, si, zi, ci. Spanish ñ read as Polish ń
-// breaks this at once.
-bool isOddLatinPair(char32_t previous, char32_t c)
-{
-    static const QString softened = u"ńśźć"_qs;
-    static const QString vowels = u"aeiouyąęó"_qs;
-    return inSet(softened, lowered(previous)) && inSet(vowels, lowered(c));
-}
-
-// Greek puts the diaeresis on ι and υ only right after another vowel.
-bool isOddGreekPair(char32_t previous, char32_t c)
-{
-    static const QString diaeresis = u"ϊϋΐΰ"_qs;
-    static const QString vowels = u"αεηιουωάέήίόύώ"_qs;
-    return inSet(diaeresis, lowered(c)) && !inSet(vowels, lowered(previous));
+    return SpellingRules::markFits(previous.code, previous.kind == Kind::Mark, mark.code);
 }
 
 double weightOf(const Character &c, const Character *previous, const Analysis &analysis,
@@ -403,42 +300,16 @@ double weightOf(const Character &c, const Character *previous, const Analysis &a
     }
 }
 
-bool isThaiConsonant(char32_t c) { return c >= 0x0E01 && c <= 0x0E2E; }
-bool isThaiLeadingVowel(char32_t c) { return c >= 0x0E40 && c <= 0x0E44; }
-bool isThaiMark(char32_t c)
+// Rules that also look at the start of a word, where there is no letter
+// before.
+bool isOddAtWordLevel(const Character *previous, const Character &c)
 {
-    return c == 0x0E31 || (c >= 0x0E34 && c <= 0x0E3A) || (c >= 0x0E47 && c <= 0x0E4E);
-}
-
-// Thai spelling has a fixed order: a leading vowel comes before a consonant,
-// vowel signs and tone marks sit on one.
-bool isOddThaiPair(char32_t previous, char32_t c)
-{
-    if (isThaiLeadingVowel(previous))
-        return !isThaiConsonant(c);
-    return isThaiMark(c) && !isThaiConsonant(previous) && !isThaiMark(previous);
-}
-
-bool isCyrillicVowel(char32_t lower)
-{
-    static const QString vowels = u"аеёиоуыэюяєіїў"_qs;
-    return lower <= 0xFFFF && vowels.contains(QChar(char16_t(lower)));
-}
-
-// Slavic spelling: the hard and soft signs and ы never start a word nor
-// follow a vowel, й does not follow a consonant. Letter soup from a wrong
-// Cyrillic table breaks these at once.
-bool isOddCyrillicPair(const Character *previous, const Character &c)
-{
-    const char32_t lower = QChar::toLower(c.code);
-    const bool wordStart = !previous || !QChar::isLetter(previous->code);
-    const char32_t before = previous ? QChar::toLower(previous->code) : 0;
-    const bool afterCyrillic = previous && previous->kind == Kind::Cyrillic;
-    if (lower == 0x044A || lower == 0x044C || lower == 0x044B) // ъ ь ы
-        return wordStart || (afterCyrillic && (isCyrillicVowel(before) || before == 0x044A
-                                               || before == 0x044C || before == 0x0439));
-    if (lower == 0x0439) // й
-        return afterCyrillic && !isCyrillicVowel(before);
+    const char32_t before = previous ? previous->code : 0;
+    if (c.kind == Kind::Cyrillic)
+        return SpellingRules::isOddCyrillicPair(before, previous && previous->kind == Kind::Cyrillic,
+                                                c.code);
+    if (c.kind == Kind::Greek && (before == 0 || !QChar::isLetter(before)))
+        return SpellingRules::isOddGreekPair(0, c.code);
     return false;
 }
 
@@ -463,7 +334,7 @@ bool isOddPair(const Character &previous, const Character &c)
         if (QChar::isLetter(previous.code) && QChar::isLetter(c.code)
             && (previous.code < 0x80 || c.code < 0x80))
             return true;
-        return isOddThaiPair(previous.code, c.code);
+        return SpellingRules::isOddThaiPair(previous.code, c.code);
     }
     if (!QChar::isLetter(previous.code) || !QChar::isLetter(c.code))
         return false;
@@ -477,9 +348,9 @@ bool isOddPair(const Character &previous, const Character &c)
     const Kind b = c.code < 0x80 ? Kind::Latin : c.kind;
     if (isAlphabetic(a) && isAlphabetic(b) && a != b)
         return true;
-    if (a == Kind::Latin && b == Kind::Latin && isOddLatinPair(previous.code, c.code))
+    if (a == Kind::Latin && b == Kind::Latin && SpellingRules::isOddLatinPair(previous.code, c.code))
         return true;
-    if (a == Kind::Greek && b == Kind::Greek && isOddGreekPair(previous.code, c.code))
+    if (a == Kind::Greek && b == Kind::Greek && SpellingRules::isOddGreekPair(previous.code, c.code))
         return true;
     return a == b && QChar::isLower(previous.code) && QChar::isUpper(c.code);
 }
@@ -555,7 +426,7 @@ double accentlessGreekPenalty(const QList<QList<Character>> &names, Kind script)
             const bool greek = i < name.size() && name.at(i).kind == Kind::Greek;
             if (greek) {
                 ++letters;
-                hasAccent = hasAccent || inSet(accented, lowered(name.at(i).code));
+                hasAccent = hasAccent || LetterAlphabets::contains(accented, name.at(i).code);
                 lower = lower && QChar::isLower(name.at(i).code);
                 continue;
             }
@@ -621,9 +492,7 @@ NamePlausibility::Assessment NamePlausibility::assess(const QList<DecodedName> &
             const double weight = weightOf(c, previous, analysis, family);
             total += weight * (weight < 0 ? std::max(1, c.highBytes) : c.highBytes);
             if ((previous && isOddPair(*previous, c)) || isSandwiched(characters, i)
-                || (c.kind == Kind::Cyrillic && isOddCyrillicPair(previous, c))
-                || (c.kind == Kind::Greek && (!previous || !QChar::isLetter(previous->code))
-                    && isOddGreekPair(0, c.code)))
+                || isOddAtWordLevel(previous, c))
                 total -= oddPairPenalty;
             previous = &c;
         }

@@ -4,6 +4,8 @@
 #include "platform/EncodingRegistry.h"
 #include "platform/EntryNameDecoder.h"
 #include "platform/IcuTextCodec.h"
+#include "platform/LetterAlphabets.h"
+#include "platform/SpellingRules.h"
 #include "platform/XADString.h"
 
 #include <QElapsedTimer>
@@ -63,6 +65,8 @@ private Q_SLOTS:
     void utf8SamplesWithoutFlagStayUtf8();
     void legacyNameThatLooksLikeUtf8();
     void namesArrivingOneByOne();
+    void spellingRules();
+    void alphabetsFitLanguages();
 
 private:
     std::unique_ptr<TestEnvironment> m_environment;
@@ -200,6 +204,55 @@ void TestEncodingDetection::namesArrivingOneByOne()
     qInfo() << "3000 names one by one:" << timer.elapsed() << "ms," << asked << "asked";
     QVERIFY(asked <= 2);
     QVERIFY(timer.elapsed() < 5000);
+}
+
+void TestEncodingDetection::spellingRules()
+{
+    // Polish: "koń" and "końca" are words, "Mańana" is Spanish read wrongly.
+    QVERIFY(!SpellingRules::isOddLatinPair(U'o', U'ń'));
+    QVERIFY(!SpellingRules::isOddLatinPair(U'ń', U'c'));
+    QVERIFY(SpellingRules::isOddLatinPair(U'ń', U'a'));
+    // Greek: "προϊόν" has its diaeresis after a vowel.
+    QVERIFY(!SpellingRules::isOddGreekPair(U'ο', U'ϊ'));
+    QVERIFY(SpellingRules::isOddGreekPair(U'λ', U'ϊ'));
+    QVERIFY(SpellingRules::isOddGreekPair(0, U'ϊ'));
+    // Russian: "объект", "мой"; not a word starting with ъ, not "лй".
+    QVERIFY(!SpellingRules::isOddCyrillicPair(U'б', true, U'ъ'));
+    QVERIFY(!SpellingRules::isOddCyrillicPair(U'о', true, U'й'));
+    QVERIFY(SpellingRules::isOddCyrillicPair(0, false, U'ъ'));
+    QVERIFY(SpellingRules::isOddCyrillicPair(U'а', true, U'ь'));
+    QVERIFY(SpellingRules::isOddCyrillicPair(U'л', true, U'й'));
+    // Thai: เก (leading vowel, consonant) is fine, เ before a tone mark is not.
+    QVERIFY(!SpellingRules::isOddThaiPair(U'เ', U'ก'));
+    QVERIFY(SpellingRules::isOddThaiPair(U'เ', U'่'));
+    QVERIFY(!SpellingRules::isOddThaiPair(U'ก', U'่'));
+    // Marks sit on letters of their own script.
+    QVERIFY(SpellingRules::markFits(U'ก', false, U'่'));
+    QVERIFY(!SpellingRules::markFits(U'a', false, U'่'));
+    QVERIFY(SpellingRules::markFits(U'ب', false, U'َ'));
+    QVERIFY(!SpellingRules::markFits(U'i', false, U'َ'));
+    QVERIFY(SpellingRules::markFits(U'a', false, U'\u0301'));
+    QVERIFY(!SpellingRules::markFits(U's', false, U'\u0301'));
+}
+
+void TestEncodingDetection::alphabetsFitLanguages()
+{
+    const auto fit = [](LetterAlphabets::Script script, const QString &letters) {
+        QHash<char16_t, int> counts;
+        for (QChar c : letters)
+            ++counts[c.toLower().unicode()];
+        return LetterAlphabets::bestFit(script, counts);
+    };
+    const auto german = fit(LetterAlphabets::Script::Latin, u"äöüßä"_qs);
+    QVERIFY(LetterAlphabets::contains(german.alphabet, U'Ü'));
+    QVERIFY(LetterAlphabets::contains(german.group, U'é'));
+    QVERIFY(!LetterAlphabets::contains(german.group, U'ř'));
+    const auto czech = fit(LetterAlphabets::Script::Latin, u"řěůčš"_qs);
+    QVERIFY(LetterAlphabets::contains(czech.alphabet, U'Ř'));
+    QVERIFY(!LetterAlphabets::contains(czech.group, U'è'));
+    const auto ukrainian = fit(LetterAlphabets::Script::Cyrillic, u"їєіґ"_qs);
+    QVERIFY(LetterAlphabets::contains(ukrainian.alphabet, U'Ї'));
+    QVERIFY(!LetterAlphabets::contains(ukrainian.group, U'ђ'));
 }
 
 QTEST_GUILESS_MAIN(TestEncodingDetection)
