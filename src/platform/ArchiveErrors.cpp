@@ -20,7 +20,9 @@ bool involvesEncryption(const ArchiveReader &reader, archive_entry *entry, const
 {
     if (entry && archive_entry_is_encrypted(entry))
         return true;
-    if (archive_read_has_encrypted_entries(reader.handle()) > 0)
+    // Before a format has been chosen libarchive may look at a format slot
+    // that was never filled in.
+    if (reader.formatCode() != 0 && archive_read_has_encrypted_entries(reader.handle()) > 0)
         return true;
     return mentions(message, {u"encrypt", u"passphrase", u"password"});
 }

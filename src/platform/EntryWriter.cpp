@@ -135,10 +135,11 @@ int EntryWriter::writeSymlink(const QStringList &path, const QByteArray &target,
 int EntryWriter::writeHardlink(const QStringList &path, const QStringList &target, const EntryMetadata &meta,
                                BlockSource &data, QString *writtenAs)
 {
-    // Only what this run wrote can be linked to: nothing else is ours.
+    // Only what this run wrote can be linked to: anything else, reached
+    // through a symlink or not there at all, is not ours to link.
     const auto written = m_written.constFind(target.join(u'/'));
     if (written == m_written.constEnd())
-        return XADCorruptError;
+        return XADUnsafePathError;
     int targetParent = -1;
     if (const int error = m_tree.folder(written->parent, false, &targetParent))
         return error;

@@ -112,7 +112,7 @@ int ExtractionRun::extractEntry(archive_entry *entry)
         return XADNoError;
     }
 
-    if (archive_entry_is_data_encrypted(entry) && !ArchiveErrors::formatCanDecrypt(m_reader.formatCode())) {
+    if (cannotDecrypt(entry)) {
         m_hooks.didExtract(m_info, QString(), XADUnsupportedEncryptionError);
         return XADUnsupportedEncryptionError;
     }
@@ -163,6 +163,16 @@ int ExtractionRun::decode(const char *raw, QString *name)
     if (!name->isNull())
         return XADNoError;
     return m_hooks.shouldStop() ? XADBreakError : XADEncodingError;
+}
+
+bool ExtractionRun::cannotDecrypt(archive_entry *entry) const
+{
+    if (ArchiveErrors::formatCanDecrypt(m_reader.formatCode()))
+        return false;
+    if (archive_entry_is_data_encrypted(entry))
+        return true;
+    const char *raw = pathnameOf(entry);
+    return raw && m_settings.encryptedNames.contains(QByteArray(raw));
 }
 
 int ExtractionRun::failureCode(archive_entry *entry) const

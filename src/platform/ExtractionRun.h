@@ -5,6 +5,7 @@
 #include "XADSimpleUnarchiverDelegate.h"
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 #include <functional>
 
@@ -30,6 +31,8 @@ struct RunSettings {
     QString rootPath;     // the folder entries are written into
     QString rawEntryName; // the name for a bare compressed file; null otherwise
     qint64 knownTotal = -1;
+    // Stored names of entries known to be encrypted that libarchive does not mark.
+    QSet<QByteArray> encryptedNames;
 };
 
 // Reads every entry of an archive once, start to end, and writes it with
@@ -51,6 +54,7 @@ private:
     int extractEntry(archive_entry *entry);
     int writeEntry(archive_entry *entry, const QStringList &path, QString *writtenAs);
     int decode(const char *raw, QString *name);
+    bool cannotDecrypt(archive_entry *entry) const;
     int failureCode(archive_entry *entry) const;
     bool nextBlock(const void **data, size_t *size, qint64 *offset, int *error) override;
     void reportProgress(bool finished);

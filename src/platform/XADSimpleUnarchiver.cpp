@@ -8,6 +8,7 @@
 #include "ExtractionRun.h"
 #include "OriginMetadata.h"
 #include "PassphraseBroker.h"
+#include "Rar5HeaderScan.h"
 #include "SizeSurvey.h"
 #include "StagingFolder.h"
 #include "UniqueName.h"
@@ -42,6 +43,7 @@ struct XADSimpleUnarchiver::Private {
     EntryNameDecoder decoder;
     qint64 knownTotal = -1;
     bool isRaw = false;
+    QSet<QByteArray> encryptedNames;
 
     QString createdItem;
     QString enclosingName;
@@ -125,6 +127,8 @@ int XADSimpleUnarchiver::Private::openArchive()
     if (isRaw && !reader->hasFilter())
         return XADNotAnArchiveError;
     prepareNameDecoder();
+    if (reader->formatCode() == ARCHIVE_FORMAT_RAR_V5)
+        encryptedNames = Rar5HeaderScan::encryptedNames(volumes);
     knownTotal = SizeSurvey::totalSize(volumes, reader->formatCode(), [this] { return shouldStop(); });
     return shouldStop() ? XADBreakError : XADNoError;
 }
@@ -166,6 +170,7 @@ int XADSimpleUnarchiver::Private::extractInto(StagingFolder &staging)
     settings.rootPath = staging.path();
     settings.rawEntryName = isRaw ? ArchiveNaming::rawEntryName(path) : QString();
     settings.knownTotal = knownTotal;
+    settings.encryptedNames = encryptedNames;
     ExtractionRun run(*reader, writer, runHooks(), settings);
     if (const int error = run.run(firstEntry))
         return error;

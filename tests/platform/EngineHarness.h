@@ -99,7 +99,7 @@ QString describeTree(const Tree &tree);
 
 // What libarchive's own file reader finds in the archive (all volumes in
 // order), read straight into memory: the reference for the engine.
-Tree referenceTree(const QStringList &volumes, bool *ok);
+Tree referenceTree(const QStringList &volumes, bool *ok, const QByteArray &passphrase = QByteArray());
 
 // A file's bytes, or a null array.
 QByteArray readAll(const QString &path);

@@ -3,6 +3,7 @@
 #include "LegacyZipWriter.h"
 #include "TestEnvironment.h"
 #include "platform/ProcessUmask.h"
+#include "platform/Utf8LocaleScope.h"
 #include "platform/XADException.h"
 #include "platform/XADString.h"
 #include "platform/XADSimpleUnarchiver.h"
@@ -417,9 +418,13 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString archive = dir.filePath(u"names.bin"_qs);
         const QByteArray name = u"Ünïcödé/日本語 ёж.txt"_qs.toUtf8();
-        QVERIFY(ArchiveMaker::write(archive, format, QString(),
-                                    {ArchiveEntrySpec::file(name, "text"), ArchiveEntrySpec::file("plain", "p")},
-                                    options));
+        {
+            // The writer takes names in the locale's charset.
+            const Utf8LocaleScope utf8;
+            QVERIFY(ArchiveMaker::write(archive, format, QString(),
+                                        {ArchiveEntrySpec::file(name, "text"), ArchiveEntrySpec::file("plain", "p")},
+                                        options));
+        }
         const std::string previous = std::setlocale(LC_ALL, nullptr);
         std::setlocale(LC_ALL, "C");
         RecordingDelegate delegate;
