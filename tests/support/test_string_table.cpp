@@ -1,0 +1,195 @@
+#include "platform/XADException.h"
+#include "support/Localized.h"
+#include "support/StringTable.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QMap>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTest>
+#include <QTranslator>
+
+namespace {
+
+// Every key the code hands to the string table as a literal, with the file
+// that first uses it.
+QMap<QString, QString> keysInSources()
+{
+    static const QRegularExpression call(
+        u"(?:localizedString|qtTrId|QT_TRID_NOOP)\\(\\s*(?:u8?)?\"((?:[^\"\\\\]|\\\\.)+)\"(?:_qs)?\\s*[,)]"_qs);
+    QMap<QString, QString> keys;
+    const QStringList roots{QString::fromUtf8(QUILLBOX_SOURCE_DIR) + u"/src"_qs,
+                            QString::fromUtf8(QUILLBOX_SOURCE_DIR) + u"/translations"_qs};
+    for (const QString &root : roots) {
+        QDirIterator it(root, {u"*.cpp"_qs, u"*.h"_qs}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            const QString text = QString::fromUtf8(file.readAll());
+            for (const auto &match : call.globalMatch(text))
+                keys.insert(match.captured(1), path.mid(root.size() + 1));
+        }
+    }
+    return keys;
+}
+
+QSet<QString> engineErrorTexts()
+{
+    QSet<QString> texts;
+    for (int code = -1; code <= 256; ++code)
+        texts.insert(XADException::describeXADError(code));
+    return texts;
+}
+
+QSet<QString> placeholders(const QString &text)
+{
+    static const QRegularExpression marker(u"%\\d+"_qs);
+    QSet<QString> found;
+    for (const auto &match : marker.globalMatch(text))
+        found.insert(match.captured());
+    return found;
+}
+
+} // namespace
+
+class TestStringTable : public QObject {
+    Q_OBJECT
+
+    QTranslator m_english;
+    QTranslator m_chinese;
+    QMap<QString, QString> m_keys;
+
+    QString english(const QString &key) const { return m_english.translate(nullptr, key.toUtf8().constData()); }
+    QString chinese(const QString &key) const { return m_chinese.translate(nullptr, key.toUtf8().constData()); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_english.load(StringTable::tablePath(u"en"_qs)));
+        QVERIFY(m_chinese.load(StringTable::tablePath(u"zh_CN"_qs)));
+        m_keys = keysInSources();
+        // The scan itself must work, or every check below passes vacuously.
+        QVERIFY(m_keys.contains(u"unarchiving"_qs));
+        QVERIFY(m_keys.size() > 30);
+    }
+
+    void everyKeyOfTheCodeHasBothTexts()
+    {
+        QStringList missing;
+        for (auto it = m_keys.cbegin(); it != m_keys.cend(); ++it) {
+            if (english(it.key()).isEmpty())
+                missing << u"no English text: \"%1\" (%2)"_qs.arg(it.key(), it.value());
+            if (chinese(it.key()).isEmpty())
+                missing << u"no Chinese text: \"%1\" (%2)"_qs.arg(it.key(), it.value());
+        }
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u'\n')));
+    }
+
+    void everyEngineErrorHasBothTexts()
+    {
+        QStringList missing;
+        for (const QString &text : engineErrorTexts()) {
+            if (english(text).isEmpty())
+                missing << u"no English text: \"%1\""_qs.arg(text);
+            if (chinese(text).isEmpty())
+                missing << u"no Chinese text: \"%1\""_qs.arg(text);
+        }
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u'\n')));
+    }
+
+    void keysTheWindowsAndMenusRelyOn()
+    {
+        const QStringList required{
+            u"menu_about"_qs, u"menu_hide"_qs, u"menu_quit"_qs, u"menu_pref"_qs,
+            u"menu_hideothers"_qs, u"menu_open"_qs, u"unarchive"_qs, u"drag_tip"_qs,
+            u"write_review"_qs, u"btn_open_archive"_qs, u"ad.url"_qs, u"unarchiving"_qs,
+            u"file_error_info"_qs, u"rar_preference"_qs, u"pref_label_saveto"_qs,
+            u"pref_label_complete"_qs, u"pref_openfolder"_qs, u"pref_exit"_qs,
+            u"pref_to_currentfolder"_qs, u"pref_to_desktop"_qs, u"pref_to_select"_qs,
+            u"cancel"_qs, u"sure"_qs, u"psd_info"_qs, u"encoding_info"_qs, u"tip"_qs,
+            u"comment_info"_qs, u"comment_go"_qs, u"comment_next"_qs};
+        for (const QString &key : required) {
+            QVERIFY2(!english(key).isEmpty(), qPrintable(key));
+            QVERIFY2(!chinese(key).isEmpty(), qPrintable(key));
+        }
+        // Formats that receive the program's name or the archive's name.
+        for (const QString &key : {u"menu_about"_qs, u"menu_hide"_qs, u"menu_quit"_qs,
+                                   u"unarchiving"_qs, u"file_error_info"_qs,
+                                   u"encoding_info"_qs}) {
+            QCOMPARE(placeholders(english(key)), QSet<QString>{u"%1"_qs});
+        }
+        QVERIFY(QUrl(english(u"ad.url"_qs)).isValid());
+        QCOMPARE(QUrl(english(u"ad.url"_qs)).scheme(), u"https"_qs);
+    }
+
+    void translationsKeepTheirPlaceholders()
+    {
+        QSet<QString> all(m_keys.keyBegin(), m_keys.keyEnd());
+        all += engineErrorTexts();
+        QStringList wrong;
+        for (const QString &key : std::as_const(all)) {
+            const QString en = english(key);
+            const QString zh = chinese(key);
+            if (placeholders(en) != placeholders(zh))
+                wrong << u"\"%1\": \"%2\" / \"%3\""_qs.arg(key, en, zh);
+            if (en.contains(u"%@"_qs) || zh.contains(u"%@"_qs))
+                wrong << u"\"%1\" uses %@ instead of %1"_qs.arg(key);
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(u'\n')));
+    }
+
+    void chineseIsTranslatedNotCopied()
+    {
+        QStringList copied;
+        for (auto it = m_keys.cbegin(); it != m_keys.cend(); ++it) {
+            const QString en = english(it.key());
+            if (!en.isEmpty() && en == chinese(it.key()) && !en.startsWith(u"https://"_qs))
+                copied << it.key();
+        }
+        QVERIFY2(copied.isEmpty(), qPrintable(copied.join(u", "_qs)));
+    }
+
+    void languageFollowsTheLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("language");
+        QTest::newRow("zh_CN") << u"zh_CN"_qs << u"zh_CN"_qs;
+        QTest::newRow("zh_SG") << u"zh_SG"_qs << u"zh_CN"_qs;
+        QTest::newRow("zh") << u"zh"_qs << u"zh_CN"_qs;
+        QTest::newRow("zh_Hans") << u"zh_Hans"_qs << u"zh_CN"_qs;
+        QTest::newRow("zh_TW") << u"zh_TW"_qs << u"en"_qs;
+        QTest::newRow("zh_HK") << u"zh_HK"_qs << u"en"_qs;
+        QTest::newRow("en_US") << u"en_US"_qs << u"en"_qs;
+        QTest::newRow("de_DE") << u"de_DE"_qs << u"en"_qs;
+        QTest::newRow("C") << u"C"_qs << u"en"_qs;
+    }
+
+    void languageFollowsTheLocale()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, language);
+        QCOMPARE(StringTable::languageForLocale(QLocale(locale)), language);
+    }
+
+    void installedTablesAnswerLookups()
+    {
+        QCOMPARE(StringTable::install(QLocale(u"zh_CN"_qs)), u"zh_CN"_qs);
+        QCOMPARE(localizedString("menu_open"), chinese(u"menu_open"_qs));
+        QCOMPARE(localizedString(XADException::describeXADError(XADPasswordError)),
+                 chinese(XADException::describeXADError(XADPasswordError)));
+        QCOMPARE(localizedString("no such key"), u"no such key"_qs);
+
+        QCOMPARE(StringTable::install(QLocale(u"de_DE"_qs)), u"en"_qs);
+        QCOMPARE(localizedString("menu_open"), english(u"menu_open"_qs));
+        QVERIFY(localizedString("menu_open") != u"menu_open"_qs);
+
+        StringTable::uninstall();
+        QCOMPARE(localizedString("menu_open"), u"menu_open"_qs);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStringTable)
+#include "test_string_table.moc"
