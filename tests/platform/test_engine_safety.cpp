@@ -13,6 +13,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <sys/stat.h>
+#include <thread>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -278,6 +279,35 @@ private Q_SLOTS:
         QCOMPARE(everythingUnder(destination), QStringList());
         QCOMPARE(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  (QStringList{u"big.tar.gz"_qs, u"out"_qs}));
+    }
+
+    // A stop from another thread, between small entries or in the middle of
+    // reading, ends the run within a second.
+    void cancelFromAnotherThreadAmongManyEntries()
+    {
+        QTemporaryDir root;
+        QList<ArchiveEntrySpec> entries;
+        for (int i = 0; i < 10000; ++i)
+            entries.append(ArchiveEntrySpec::file("many/f" + QByteArray::number(i), QByteArray::number(i)));
+        const QString archive = root.filePath(u"many.tar.gz"_qs);
+        QVERIFY(ArchiveMaker::write(archive, u"pax"_qs, u"gzip"_qs, entries));
+        const QString destination = root.filePath(u"out"_qs);
+        RecordingDelegate delegate;
+        QElapsedTimer sinceStop;
+        std::atomic<bool> started{false};
+        delegate.onProgress = [&] { started = true; };
+        std::thread stopper([&] {
+            while (!started)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            sinceStop.start();
+            delegate.stop = true;
+        });
+        const EngineResult result = runEngine(archive, destination, &delegate);
+        stopper.join();
+        QCOMPARE(result.unarchive, int(XADBreakError));
+        QVERIFY2(sinceStop.elapsed() < 1000, qPrintable(QString::number(sinceStop.elapsed())));
+        QCOMPARE(everythingUnder(destination), QStringList());
     }
 
     void stopBeforeTheRunMeansNoRun()
