@@ -1,6 +1,7 @@
 #include "TestEnvironment.h"
 
 #include "platform/UserDefaults.h"
+#include "support/StringTable.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,6 +18,8 @@ TestEnvironment::TestEnvironment()
     qputenv("XDG_CACHE_HOME", home + "/.cache");
     QDir().mkpath(appData());
     UserDefaults::useStoreAtPath(settingsPath());
+    // Tests read the English texts, whatever the machine's locale.
+    StringTable::install(QLocale(QLocale::English));
 }
 
 QString TestEnvironment::appData() const

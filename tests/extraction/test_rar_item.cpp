@@ -1,0 +1,412 @@
+#include "ArchiveMaker.h"
+#include "FakeItemController.h"
+#include "TestEnvironment.h"
+#include "extraction/RARItem.h"
+#include "platform/FileViewer.h"
+#include "platform/EncodingRegistry.h"
+#include "platform/UserDefaults.h"
+#include "platform/XADException.h"
+#include "platform/XADString.h"
+#include "prompts/SettingsKeys.h"
+#include "support/StringExpand.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cmath>
+#include <optional>
+
+namespace {
+
+class RecordingViewer : public FileViewer {
+public:
+    void openFile(const QString &path) override { opened.append(path); }
+    void selectFile(const QString &path) override { selected.append(path); }
+    QStringList opened;
+    QStringList selected;
+};
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestRARItem : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> env;
+    std::unique_ptr<QTemporaryDir> work;
+    RecordingViewer viewer;
+
+    std::shared_ptr<RARItem> makeItem(const QString &path, FakeItemController &controller)
+    {
+        auto item = std::make_shared<RARItem>(path);
+        item->setVc(std::make_unique<FakeItemRow>(&controller));
+        return item;
+    }
+
+    QString makeZip(const QString &name, const QList<ArchiveEntrySpec> &entries)
+    {
+        const QString path = work->filePath(name);
+        if (!ArchiveMaker::write(path, u"zip"_qs, QString(), entries))
+            return QString();
+        return path;
+    }
+
+    void runToEnd(const std::shared_ptr<RARItem> &item, FakeItemController &controller)
+    {
+        item->extractFile();
+        QTRY_VERIFY_WITH_TIMEOUT(controller.finishedCount() == 1, 20000);
+    }
+
+    QStringList tempFolders() const
+    {
+        return QDir(env->appData()).entryList({u".Temp_*"_qs}, QDir::Dirs | QDir::Hidden);
+    }
+
+    QString errorTipsAfterRun(const QString &archivePath)
+    {
+        FakeItemController controller;
+        auto item = makeItem(archivePath, controller);
+        runToEnd(item, controller);
+        return controller.errorTips().join(u'|');
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        env = std::make_unique<TestEnvironment>();
+        FileViewer::setShared(&viewer);
+    }
+
+    void init()
+    {
+        work = std::make_unique<QTemporaryDir>();
+        viewer.opened.clear();
+        viewer.selected.clear();
+        auto &defaults = UserDefaults::standardUserDefaults();
+        for (const QString &key : {SettingsKeys::SaveMethod, SettingsKeys::SelectPath,
+                                   SettingsKeys::OpenFolder, SettingsKeys::DeleteZip})
+            defaults.removeObjectForKey(key);
+    }
+
+    void namesComeFromThePath()
+    {
+        RARItem item(u"/data/photos.tar.gz"_qs);
+        QCOMPARE(item.filename(), u"photos.tar.gz"_qs);
+        QCOMPARE(item.name(), u"photos"_qs);
+        QCOMPARE(RARItem(u"/x/a.b.c.rar"_qs).name(), u"a"_qs);
+        QCOMPARE(RARItem(u"/x/plain"_qs).name(), u"plain"_qs);
+    }
+
+    void destinationFollowsTheSettings_data()
+    {
+        QTest::addColumn<int>("saveMethod");
+        QTest::addColumn<QString>("selectPath");
+        QTest::addColumn<QString>("expected");
+        const QString beside = u"/archives"_qs;
+        QTest::newRow("fresh user") << -1 << QString() << beside;
+        QTest::newRow("0") << 0 << QString() << beside;
+        QTest::newRow("1") << 1 << QString() << beside;
+        QTest::newRow("5") << 5 << QString() << beside;
+        QTest::newRow("3 chosen") << 3 << u"/chosen"_qs << u"/chosen"_qs;
+        QTest::newRow("3 blank") << 3 << u"  \n"_qs << beside;
+        QTest::newRow("3 empty") << 3 << u""_qs << beside;
+        QTest::newRow("3 (null)") << 3 << u"(null)"_qs << beside;
+        QTest::newRow("3 absent") << 3 << QString() << beside;
+        QTest::newRow("2 desktop") << 2 << u"/chosen"_qs << desktopPath();
+    }
+
+    void destinationFollowsTheSettings()
+    {
+        QFETCH(int, saveMethod);
+        QFETCH(QString, selectPath);
+        QFETCH(QString, expected);
+        auto &defaults = UserDefaults::standardUserDefaults();
+        if (saveMethod >= 0)
+            defaults.setInteger(saveMethod, SettingsKeys::SaveMethod);
+        if (!selectPath.isNull())
+            defaults.setString(selectPath, SettingsKeys::SelectPath);
+        RARItem item(u"/archives/a.zip"_qs);
+        QCOMPARE(item.desPath(), expected);
+        item.setDesPath(u"/picked"_qs);
+        QCOMPARE(item.desPath(), u"/picked"_qs);
+    }
+
+    void soloFileLandsUnderAFreeNameBesideTheArchive()
+    {
+        const QString zip = makeZip(u"report.zip"_qs, {ArchiveEntrySpec::file("report.pdf", "new")});
+        QFile existing(work->filePath(u"report.pdf"_qs));
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.write("old");
+        existing.close();
+
+        FakeItemController controller;
+        auto item = makeItem(zip, controller);
+        runToEnd(item, controller);
+
+        QCOMPARE(readAll(work->filePath(u"report.pdf"_qs)), QByteArray("old"));
+        const QStringList pdfs = QDir(work->path()).entryList({u"report*.pdf"_qs}, QDir::Files);
+        QCOMPARE(pdfs.size(), 2);
+        const QString variant = pdfs.at(0) == u"report.pdf"_qs ? pdfs.at(1) : pdfs.at(0);
+        QCOMPARE(readAll(work->filePath(variant)), QByteArray("new"));
+        QVERIFY(controller.errorTips().isEmpty());
+        QVERIFY(tempFolders().isEmpty());
+        QVERIFY(QFile::exists(zip));
+        QVERIFY(viewer.opened.isEmpty() && viewer.selected.isEmpty());
+    }
+
+    void severalItemsStayInAnEnclosingFolder()
+    {
+        const QString zip = makeZip(u"photos.zip"_qs, {ArchiveEntrySpec::file("a.jpg", "a"),
+                                                       ArchiveEntrySpec::file("b.jpg", "b")});
+        FakeItemController controller;
+        auto item = makeItem(zip, controller);
+        auto *row = static_cast<FakeItemRow *>(item->vc());
+        runToEnd(item, controller);
+        QCOMPARE(readAll(work->filePath(u"photos/a.jpg"_qs)), QByteArray("a"));
+        QCOMPARE(readAll(work->filePath(u"photos/b.jpg"_qs)), QByteArray("b"));
+        QCoreApplication::processEvents();
+        QVERIFY(!row->progress.isEmpty());
+        QCOMPARE(row->progress.last(), 1.0);
+        for (double p : row->progress)
+            QVERIFY(p >= 0.0 && p <= 1.0);
+    }
+
+    void deleteZipRemovesTheArchiveOnlyAfterSuccess()
+    {
+        UserDefaults::standardUserDefaults().setInteger(1, SettingsKeys::DeleteZip);
+        const QString good = makeZip(u"good.zip"_qs, {ArchiveEntrySpec::file("g.txt", "g")});
+        FakeItemController controller;
+        runToEnd(makeItem(good, controller), controller);
+        QVERIFY(!QFile::exists(good));
+        QVERIFY(QFile::exists(work->filePath(u"g.txt"_qs)));
+
+        const QString bad = work->filePath(u"bad.zip"_qs);
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("this is not an archive at all");
+        file.close();
+        FakeItemController failing;
+        runToEnd(makeItem(bad, failing), failing);
+        QVERIFY(QFile::exists(bad));
+        QCOMPARE(failing.events().count(u"error"_qs), 1);
+        QVERIFY(failing.errorTips().first().contains(u"bad.zip"_qs));
+        QVERIFY(tempFolders().isEmpty());
+    }
+
+    void openFolderOpensFoldersAndRevealsFiles()
+    {
+        UserDefaults::standardUserDefaults().setInteger(1, SettingsKeys::OpenFolder);
+        const QString folderZip = makeZip(u"two.zip"_qs, {ArchiveEntrySpec::file("a", "a"),
+                                                          ArchiveEntrySpec::file("b", "b")});
+        FakeItemController c1;
+        runToEnd(makeItem(folderZip, c1), c1);
+        QCOMPARE(viewer.opened, QStringList{work->filePath(u"two"_qs)});
+
+        const QString fileZip = makeZip(u"one.zip"_qs, {ArchiveEntrySpec::file("one.txt", "1")});
+        FakeItemController c2;
+        runToEnd(makeItem(fileZip, c2), c2);
+        QCOMPARE(viewer.selected, QStringList{work->filePath(u"one.txt"_qs)});
+
+        const QString appZip = makeZip(u"tool.zip"_qs, {ArchiveEntrySpec::directory("Tool.app"),
+                                                        ArchiveEntrySpec::file("Tool.app/run", "r")});
+        FakeItemController c3;
+        runToEnd(makeItem(appZip, c3), c3);
+        QVERIFY(QFileInfo(work->filePath(u"Tool"_qs)).isDir());
+        QCOMPARE(viewer.selected.size(), 1); // a package that lost its extension is a folder now
+    }
+
+    void mailDownloadsAreRevealedEvenWhenOpeningIsOff()
+    {
+        const QString mail = work->filePath(u"Library/Mail Downloads"_qs);
+        QVERIFY(QDir().mkpath(mail + u"/sub"_qs));
+        const QList<ArchiveEntrySpec> one{ArchiveEntrySpec::file("x.txt", "x")};
+        const QString direct = mail + u"/x.zip"_qs;
+        const QString nested = mail + u"/sub/y.zip"_qs;
+        QVERIFY(ArchiveMaker::write(direct, u"zip"_qs, QString(), one));
+        QVERIFY(ArchiveMaker::write(nested, u"zip"_qs, QString(), one));
+        FakeItemController c1;
+        runToEnd(makeItem(direct, c1), c1);
+        QCOMPARE(viewer.selected, QStringList{mail + u"/x.txt"_qs});
+        FakeItemController c2;
+        runToEnd(makeItem(nested, c2), c2);
+        QCOMPARE(viewer.selected.size(), 1);
+        QVERIFY(viewer.opened.isEmpty());
+    }
+
+    void failedMoveKeepsTheResultAndTheArchive()
+    {
+        UserDefaults::standardUserDefaults().setInteger(1, SettingsKeys::DeleteZip);
+        const QString zip = makeZip(u"keep.zip"_qs, {ArchiveEntrySpec::file("k.txt", "keep me")});
+        QFile blocker(work->filePath(u"not-a-folder"_qs));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+
+        FakeItemController controller;
+        auto item = makeItem(zip, controller);
+        item->setDesPath(blocker.fileName() + u"/inside"_qs);
+        runToEnd(item, controller);
+
+        QVERIFY(QFile::exists(zip));
+        QCOMPARE(controller.events().count(u"error"_qs), 1);
+        const QStringList kept = tempFolders();
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(readAll(env->appData() + u'/' + kept.first() + u"/k.txt"_qs), QByteArray("keep me"));
+        QVERIFY(controller.errorTips().first().contains(kept.first()));
+        QDir(env->appData() + u'/' + kept.first()).removeRecursively();
+    }
+
+    void noApplicationSupportFolderFailsWithoutWritingElsewhere()
+    {
+        const QString zip = makeZip(u"nowhere.zip"_qs, {ArchiveEntrySpec::file("n.txt", "n")});
+        const QString appData = env->appData();
+        QVERIFY(QDir(appData).removeRecursively());
+        QFile blocker(appData); // a file where the folder should be
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+
+        FakeItemController controller;
+        runToEnd(makeItem(zip, controller), controller);
+        QCOMPARE(controller.events().count(u"error"_qs), 1);
+        QVERIFY(!QFile::exists(work->filePath(u"n.txt"_qs)));
+        QVERIFY(QFile::remove(appData));
+        QVERIFY(QDir().mkpath(appData));
+    }
+
+    void passwordHandshakeWorksInBothOrders_data()
+    {
+        QTest::addColumn<int>("timing");
+        QTest::newRow("answer after the worker waits") << int(FakeItemController::AnswerTiming::OnMainThread);
+        QTest::newRow("answer before the worker waits") << int(FakeItemController::AnswerTiming::BeforeWait);
+    }
+
+    void passwordHandshakeWorksInBothOrders()
+    {
+        QFETCH(int, timing);
+        const QString zip = work->filePath(u"secret.zip"_qs);
+        QVERIFY(ArchiveMaker::write(zip, u"zip"_qs, QString(),
+                                    {ArchiveEntrySpec::file("s.txt", "secret text")},
+                                    u"zip:encryption=zipcrypt"_qs, "12345678"));
+        FakeItemController controller;
+        controller.timing = FakeItemController::AnswerTiming(timing);
+        controller.onPassword = [](const std::shared_ptr<RARItem> &item) {
+            item->setPassword(u"12345678"_qs);
+        };
+        runToEnd(makeItem(zip, controller), controller);
+        QCOMPARE(controller.events().count(u"password"_qs), 1);
+        QCOMPARE(controller.events().count(u"error"_qs), 0);
+        QCOMPARE(readAll(work->filePath(u"s.txt"_qs)), QByteArray("secret text"));
+    }
+
+    void cancelledPasswordFailsAndCleansUp()
+    {
+        const QString zip = work->filePath(u"secret.zip"_qs);
+        QVERIFY(ArchiveMaker::write(zip, u"zip"_qs, QString(),
+                                    {ArchiveEntrySpec::file("s.txt", "secret text")},
+                                    u"zip:encryption=aes256"_qs, "password"));
+        FakeItemController controller; // answers nothing: the sheet was cancelled
+        auto item = makeItem(zip, controller);
+        runToEnd(item, controller);
+        QVERIFY(item->isCancelled());
+        QCOMPARE(controller.events().count(u"password"_qs), 1);
+        QCOMPARE(controller.events().count(u"error"_qs), 1);
+        QVERIFY(!QFile::exists(work->filePath(u"s.txt"_qs)));
+        QVERIFY(tempFolders().isEmpty());
+    }
+
+    void cancelMidRunLeavesNoTemporaryFolder()
+    {
+        QList<ArchiveEntrySpec> entries;
+        QByteArray block(1 << 20, 'q');
+        for (int i = 0; i < 64; ++i)
+            entries.append(ArchiveEntrySpec::file("big/f" + QByteArray::number(i), block));
+        const QString tgz = work->filePath(u"big.tar.gz"_qs);
+        QVERIFY(ArchiveMaker::write(tgz, u"pax"_qs, u"gzip"_qs, entries));
+        FakeItemController controller;
+        auto item = makeItem(tgz, controller);
+        item->extractFile();
+        QTRY_VERIFY(!tempFolders().isEmpty() || controller.finishedCount() == 1);
+        item->extractCancel();
+        QTRY_VERIFY_WITH_TIMEOUT(controller.finishedCount() == 1, 20000);
+        QVERIFY(tempFolders().isEmpty());
+        QVERIFY(!QFile::exists(work->filePath(u"big"_qs)));
+    }
+
+    void encodingIsTakenWhenConfidentAndAskedOtherwise()
+    {
+        const quint64 gbk = EncodingRegistry::instance().numberForName(u"GBK"_qs);
+        QVERIFY(gbk != 0);
+        const QString gbkName = XADString::encodingNameForEncoding(gbk);
+        const QByteArray chinese("\xd6\xd0\xce\xc4.txt"); // "中文.txt" in GBK
+        const QByteArray notGbk("\xff\xfe\xff.txt");
+
+        FakeItemController controller;
+        controller.timing = FakeItemController::AnswerTiming::BeforeWait;
+        std::optional<quint64> answer;
+        controller.onEncoding = [&](const std::shared_ptr<RARItem> &item, const XADString &) {
+            if (answer)
+                item->setEncoding(*answer);
+        };
+        auto asked = [&] { return controller.events().count(u"encoding"_qs); };
+        auto item = makeItem(u"/x/names.zip"_qs, controller);
+
+        QCOMPARE(item->encodingNameForXADString(nullptr, XADString(chinese, gbk, 0.8f)), gbkName);
+        QCOMPARE(asked(), 0);
+
+        answer = gbk;
+        QCOMPARE(item->encodingNameForXADString(nullptr, XADString(chinese, gbk, 0.79f)), gbkName);
+        QCOMPARE(asked(), 1);
+        QCOMPARE(item->encoding(), gbk);
+
+        // The chosen encoding stays for later names it can decode.
+        QCOMPARE(item->encodingNameForXADString(nullptr, XADString(chinese, 0, 0.0f)), gbkName);
+        QCOMPARE(asked(), 1);
+
+        // A name it cannot decode asks again; cancelling keeps the earlier choice.
+        answer.reset();
+        QCOMPARE(item->encodingNameForXADString(nullptr, XADString(notGbk, 0, 0.0f)), gbkName);
+        QCOMPARE(asked(), 2);
+        QVERIFY(!item->isCancelled());
+
+        // Cancelling the first request of an archive cancels it.
+        auto fresh = makeItem(u"/x/other.zip"_qs, controller);
+        QVERIFY(fresh->encodingNameForXADString(nullptr, XADString(chinese, gbk, NAN)).isNull());
+        QVERIFY(fresh->isCancelled());
+    }
+
+    void emptyTotalShowsAnEmptyBar()
+    {
+        FakeItemController controller;
+        auto item = makeItem(u"/x/empty.zip"_qs, controller);
+        auto *row = static_cast<FakeItemRow *>(item->vc());
+        item->extractionProgress(nullptr, XADEntryInfo{}, 0, 0, 0, 0);
+        item->estimatedExtractionProgress(nullptr, XADEntryInfo{}, 0.0, NAN);
+        QTRY_COMPARE(row->progress.size(), 2);
+        QCOMPARE(row->progress, (QList<double>{0.0, 0.0}));
+    }
+
+    void entryErrorShowsTheReasonThenStops()
+    {
+        FakeItemController controller;
+        controller.timing = FakeItemController::AnswerTiming::BeforeWait;
+        auto item = makeItem(u"/x/broken.zip"_qs, controller);
+        item->didExtractEntry(nullptr, XADEntryInfo{}, QString(), 0);
+        QVERIFY(controller.events().isEmpty());
+        item->didExtractEntry(nullptr, XADEntryInfo{}, QString(), XADChecksumError);
+        QCOMPARE(controller.events(), QList<QString>{u"error"_qs});
+        QVERIFY(controller.errorTips().first().contains(u"broken.zip"_qs));
+        QVERIFY(controller.errorTips().first().contains(XADException::describeXADError(XADChecksumError)));
+        QVERIFY(item->isCancelled());
+        item->didExtractEntry(nullptr, XADEntryInfo{}, QString(), XADChecksumError);
+        QCOMPARE(controller.events().size(), 1); // already cancelled: no second prompt
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRARItem)
+#include "test_rar_item.moc"

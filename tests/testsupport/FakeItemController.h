@@ -1,0 +1,62 @@
+#pragma once
+
+#include "extraction/ItemController.h"
+#include "extraction/ItemRow.h"
+#include "platform/ConditionLock.h"
+#include "platform/XADString.h"
+
+#include <QList>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class RARItem;
+
+// Plays the extraction controller and the user for item tests. Each prompt
+// is answered by a scripted handler, either at once on the worker thread
+// (the answer arrives before the worker waits) or later on the main thread
+// (the worker is already waiting), as a real sheet would.
+class FakeItemController : public ItemController {
+public:
+    enum class AnswerTiming { BeforeWait, OnMainThread };
+    using Answer = std::function<void(const std::shared_ptr<RARItem> &)>;
+
+    AnswerTiming timing = AnswerTiming::OnMainThread;
+    Answer onPassword;
+    std::function<void(const std::shared_ptr<RARItem> &, const XADString &)> onEncoding;
+    Answer onError;
+
+    void passwordWithItem(std::shared_ptr<RARItem> item) override;
+    void encodingWithItem(std::shared_ptr<RARItem> item, const XADString &name) override;
+    void errorTipWithItem(std::shared_ptr<RARItem> item) override;
+    void startConditionLock() override;
+    void stopConditionLock() override;
+    void extractFinished(std::shared_ptr<RARItem> item) override;
+
+    QList<QString> events() const;
+    QList<QString> errorTips() const;
+    int finishedCount() const;
+
+private:
+    void answer(std::function<void()> reply);
+    void record(const QString &event);
+
+    ConditionLock m_pauseLock{0};
+    mutable std::mutex m_mutex;
+    QList<QString> m_events;
+    QList<QString> m_errorTips;
+    int m_finished = 0;
+};
+
+// A row that remembers the progress it was shown.
+class FakeItemRow : public ItemRow {
+public:
+    explicit FakeItemRow(ItemController *controller) : m_controller(controller) {}
+    void setProgress(double fraction) override { progress.append(fraction); }
+    ItemController *controller() const override { return m_controller; }
+    QList<double> progress;
+
+private:
+    ItemController *m_controller;
+};
