@@ -135,6 +135,6 @@ void QXCancelButton::paintEvent(QPaintEvent *)
     }
     const QRect target((width() - imageSide) / 2, (height() - imageSide) / 2, imageSide, imageSide);
     if (!isEnabled())
-        p.setOpacity(0.45);
+        p.setOpacity(0.55);
     icon(m_current).paint(&p, target);
 }

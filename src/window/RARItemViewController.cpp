@@ -92,6 +92,8 @@ void RARItemViewController::awakeFromNib()
     m_filenameTextField->installEventFilter(this);
 
     m_progressIndicator = makeProgressBar(row);
+    m_progressIndicator->setAccessibleName(m_fullText);
+    row->setAccessibleName(m_fullText);
     m_cancelButton = new QXCancelButton(row);
     connect(m_cancelButton, &QAbstractButton::clicked, this, &RARItemViewController::cancelAction);
 

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -30,11 +31,18 @@ namespace {
 class CountingController : public ItemController {
 public:
     int releases = 0;
+    // Looks at the item at the moment the worker would wake.
+    std::function<void()> onRelease;
     void passwordWithItem(std::shared_ptr<RARItem>) override {}
     void encodingWithItem(std::shared_ptr<RARItem>, const XADString &) override {}
     void errorTipWithItem(std::shared_ptr<RARItem>) override {}
     void startConditionLock() override {}
-    void stopConditionLock() override { ++releases; }
+    void stopConditionLock() override
+    {
+        ++releases;
+        if (onRelease)
+            onRelease();
+    }
     void extractFinished(std::shared_ptr<RARItem>) override {}
 };
 
@@ -124,7 +132,11 @@ private Q_SLOTS:
         m_mainWindow->show();
     }
 
-    void init() { m_controller.releases = 0; }
+    void init()
+    {
+        m_controller.releases = 0;
+        m_controller.onRelease = nullptr;
+    }
 
     // Password prompt
 
@@ -150,7 +162,16 @@ private Q_SLOTS:
         auto item = makeItem();
         askPassword(prompt, item);
         prompt.passwordTextField()->setText(u"  pass word \t"_qs);
+        // The answer is in place, and the sheet gone, before the worker wakes.
+        QString seen;
+        bool sheetUp = true;
+        m_controller.onRelease = [&] {
+            seen = item->password();
+            sheetUp = prompt.window()->isVisible();
+        };
         prompt.sureAction();
+        QCOMPARE(seen, u"  pass word \t"_qs);
+        QVERIFY(!sheetUp);
         QCOMPARE(item->password(), u"  pass word \t"_qs);
         QCOMPARE(m_controller.releases, 1);
         QVERIFY(!prompt.window()->isVisible());
@@ -475,7 +496,10 @@ private Q_SLOTS:
         askEncoding(prompt, item, gbkChinese);
         const quint64 gbk = numberOf("GBK");
         prompt.encodingPopUp()->setCurrentIndex(rowOf(prompt.encodingPopUp(), gbk));
+        quint64 seen = 0;
+        m_controller.onRelease = [&] { seen = item->encoding(); };
         prompt.sureAction();
+        QCOMPARE(seen, gbk);
         QCOMPARE(item->encoding(), gbk);
         QCOMPARE(m_controller.releases, 1);
         QVERIFY(!prompt.window()->isVisible());
@@ -488,7 +512,7 @@ private Q_SLOTS:
         askEncoding(prompt, item, gbkChinese);
         const quint64 first = prompt.encodingPopUp()->itemData(0, QXEncodingPopUp::EncodingRole).value<quint64>();
         QVERIFY(first != 0);
-        QTest::keyClick(prompt.window(), Qt::Key_Return);
+        QTest::keyClick(prompt.encodingPopUp(), Qt::Key_Return);
         QCOMPARE(item->encoding(), first);
         QCOMPARE(m_controller.releases, 1);
     }
