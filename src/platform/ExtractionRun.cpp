@@ -82,47 +82,48 @@ int ExtractionRun::extractEntry(archive_entry *entry)
     const mode_t type = archive_entry_filetype(entry);
     if (!archive_entry_hardlink(entry) && isSpecialFile(type))
         return XADNoError;
-    m_entry = entry;
-    m_info = XADEntryInfo();
-    m_info.size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1;
-    m_info.isDirectory = type == AE_IFDIR;
-    m_info.isEncrypted = archive_entry_is_encrypted(entry);
-    m_fileDone = 0;
-    if (!m_settings.rawEntryName.isNull()) {
-        m_info.path = m_settings.rawEntryName;
-    } else if (const int error = decode(pathnameOf(entry), &m_info.path)) {
-        return error;
-    }
-
     QStringList path;
-    switch (EntryPath::parse(m_info.path, m_settings.rootPath, &path)) {
-    case EntryPath::Fine:
-        break;
-    case EntryPath::Empty:
-        // "./" and the like stand for the root itself; a file cannot.
-        if (m_info.isDirectory)
-            return XADNoError;
-        m_hooks.didExtract(m_info, QString(), XADCorruptError);
-        return XADCorruptError;
-    case EntryPath::Unsafe:
-        m_hooks.didExtract(m_info, QString(), XADUnsafePathError);
-        return XADNoError;
-    case EntryPath::TooLong:
-        m_hooks.didExtract(m_info, QString(), XADPathTooLongError);
-        return XADNoError;
-    }
-
-    if (cannotDecrypt(entry)) {
-        m_hooks.didExtract(m_info, QString(), XADUnsupportedEncryptionError);
-        return XADUnsupportedEncryptionError;
+    int error = describeEntry(entry, &path);
+    if (error || path.isEmpty()) {
+        if (error && error != XADBreakError)
+            m_hooks.didExtract(m_info, QString(), error);
+        return endsRun(error) ? error : XADNoError;
     }
     const QString intended = m_settings.rootPath + u'/' + path.join(u'/');
     m_hooks.willExtract(m_info, intended);
     QString writtenAs;
-    const int error = writeEntry(entry, path, &writtenAs);
+    error = writeEntry(entry, path, &writtenAs);
     if (error != XADBreakError)
         m_hooks.didExtract(m_info, writtenAs.isEmpty() ? intended : m_settings.rootPath + u'/' + writtenAs, error);
     return endsRun(error) ? error : XADNoError;
+}
+
+// Fills m_info and the components to write; an empty path with no error
+// means there is nothing to write ("./").
+int ExtractionRun::describeEntry(archive_entry *entry, QStringList *path)
+{
+    m_entry = entry;
+    m_info = XADEntryInfo();
+    m_info.size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1;
+    m_info.isDirectory = archive_entry_filetype(entry) == AE_IFDIR;
+    m_info.isEncrypted = archive_entry_is_encrypted(entry);
+    m_fileDone = 0;
+    if (!m_settings.rawEntryName.isNull())
+        m_info.path = m_settings.rawEntryName;
+    else if (const int error = decode(pathnameOf(entry), &m_info.path))
+        return error;
+    switch (EntryPath::parse(m_info.path, m_settings.rootPath, path)) {
+    case EntryPath::Fine:
+        break;
+    case EntryPath::Empty:
+        // "./" and the like stand for the root itself; a file cannot.
+        return m_info.isDirectory ? XADNoError : XADCorruptError;
+    case EntryPath::Unsafe:
+        return XADUnsafePathError;
+    case EntryPath::TooLong:
+        return XADPathTooLongError;
+    }
+    return cannotDecrypt(entry) ? XADUnsupportedEncryptionError : XADNoError;
 }
 
 int ExtractionRun::writeEntry(archive_entry *entry, const QStringList &path, QString *writtenAs)
@@ -133,9 +134,16 @@ int ExtractionRun::writeEntry(archive_entry *entry, const QStringList &path, QSt
         if (const int error = decode(hardlink, &targetName))
             return error;
         QStringList target;
-        const EntryPath::Verdict verdict = EntryPath::parse(targetName, m_settings.rootPath, &target);
-        if (verdict != EntryPath::Fine)
-            return verdict == EntryPath::Unsafe ? XADUnsafePathError : XADCorruptError;
+        switch (EntryPath::parse(targetName, m_settings.rootPath, &target)) {
+        case EntryPath::Fine:
+            break;
+        case EntryPath::Empty:
+            return XADCorruptError;
+        case EntryPath::Unsafe:
+            return XADUnsafePathError;
+        case EntryPath::TooLong:
+            return XADPathTooLongError;
+        }
         return m_writer.writeHardlink(path, target, meta, *this, writtenAs);
     }
     switch (archive_entry_filetype(entry)) {

@@ -52,6 +52,7 @@ public:
 
 private:
     int extractEntry(archive_entry *entry);
+    int describeEntry(archive_entry *entry, QStringList *path);
     int writeEntry(archive_entry *entry, const QStringList &path, QString *writtenAs);
     int decode(const char *raw, QString *name);
     bool cannotDecrypt(archive_entry *entry) const;

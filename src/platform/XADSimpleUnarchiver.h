@@ -20,24 +20,37 @@ public:
     XADSimpleUnarchiver(const XADSimpleUnarchiver &) = delete;
     XADSimpleUnarchiver &operator=(const XADSimpleUnarchiver &) = delete;
 
+    // May be cleared (nullptr) at any time; a cleared delegate is never
+    // called again. Without one, nobody is asked: no password, and names are
+    // decoded with the detected encoding or Latin-1.
     void setDelegate(XADSimpleUnarchiverDelegate *delegate);
     XADSimpleUnarchiverDelegate *delegate() const;
+    // Extracted files carry the archive's download origin (the
+    // "user.xdg.origin.url" and "user.xdg.referrer.url" attributes).
     void setPropagatesRelevantMetadata(bool on);
+    // Two entries never overwrite each other whatever this says: the later
+    // one always gets a variant of the name.
     void setAlwaysRenamesFiles(bool on);
     void setRemovesEnclosingDirectoryForSoloItems(bool on);
     void setDestination(const QString &folder);
+    // Tried first on encrypted zip entries; the password callback sets it.
     void setPassword(const QString &password);
     QString password() const;
 
     // 0 on success, else an XADException code. parse() recognises the archive
-    // without decompressing it; unarchive() reads it once, start to end.
+    // without decompressing it; unarchive() reads it once, start to end, into
+    // a hidden folder of its own inside the destination, then moves the
+    // result beside it. A run that fails or is stopped leaves nothing behind.
     int parse();
     int unarchive();
 
-    // After a good unarchive(): the one top-level thing made in the destination.
+    // After a good unarchive(): the one top-level thing made in the
+    // destination, under a name nothing else had there: the archive's only
+    // top-level item, or a folder named after the archive holding several.
     QString createdItem() const;
-    // The archive's name without its archive extensions; null when nothing is
-    // to be moved out of the destination.
+    // After a good unarchive(): the archive's name without its archive
+    // extensions ("photos.tar.gz" -> "photos"); null before, and after a
+    // failed run, when there is nothing to move out of the destination.
     QString enclosingDirectoryName() const;
     QString archivePath() const;
 

@@ -36,8 +36,14 @@ public:
     virtual void estimatedExtractionProgress(XADSimpleUnarchiver *unarchiver,
                                              const XADEntryInfo &entry,
                                              double fileProgress, double totalProgress) = 0;
+    // The paths given here lie in the run's hidden staging folder inside the
+    // destination; the result is moved out of it at the end of a good run.
     virtual void willExtractEntry(XADSimpleUnarchiver *, const XADEntryInfo &, const QString &) {}
-    // error is 0 when the entry is fine, else an XADException code.
+    // error is 0 when the entry is fine, else an XADException code. Entries
+    // refused for safety (XADUnsafePathError, XADPathTooLongError) are
+    // skipped and the run goes on unless the delegate stops it; any other
+    // error ends the run with that code. Device nodes, fifos and sockets are
+    // skipped without a word.
     virtual void didExtractEntry(XADSimpleUnarchiver *unarchiver, const XADEntryInfo &entry,
                                  const QString &destinationPath, int error) = 0;
 };
