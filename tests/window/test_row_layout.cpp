@@ -13,6 +13,7 @@ private Q_SLOTS:
     void middleRowRemoved();
     void emptyList();
     void chromeIsKept();
+    void longListScrolls();
     void viewFrameHelpers();
 };
 
@@ -21,6 +22,7 @@ void TestRowLayout::threeRows()
     const QRect window(100, 80, 420, 300);
     const auto r = RowLayout::compute(window, 0, 3);
     QCOMPARE(r.contentHeight, 198);
+    QCOMPARE(r.visibleHeight, 198);
     QCOMPARE(r.windowGeometry, QRect(100, 80, 420, 198));
     // Newest, middle, oldest.
     QCOMPARE(r.bottomOffsets, (QList<int>{0, 66, 132}));
@@ -59,6 +61,25 @@ void TestRowLayout::chromeIsKept()
     QCOMPARE(r.contentHeight, 132);
     QCOMPARE(r.windowGeometry, QRect(5, 6, 420, 162));
     QCOMPARE(RowLayout::compute(QRect(0, 0, 10, 10), 12, 1, 40).windowGeometry.height(), 52);
+}
+
+void TestRowLayout::longListScrolls()
+{
+    // Room for 250 points below the top edge: three whole rows show.
+    const auto r = RowLayout::compute(QRect(0, 100, 400, 300), 20, 10, 66, 250);
+    QCOMPARE(r.contentHeight, 660);
+    QCOMPARE(r.visibleHeight, 198);
+    QCOMPARE(r.windowGeometry, QRect(0, 100, 400, 218));
+    QCOMPARE(r.bottomOffsets.size(), 10);
+    QCOMPARE(r.bottomOffsets.last(), 594);
+    // Fits: nothing is cut.
+    QCOMPARE(RowLayout::compute(QRect(0, 0, 400, 10), 0, 3, 66, 198).visibleHeight, 198);
+    // However little room, one row shows.
+    QCOMPARE(RowLayout::compute(QRect(0, 0, 400, 10), 0, 3, 66, 10).visibleHeight, 66);
+    QCOMPARE(RowLayout::compute(QRect(0, 0, 400, 10), 0, 3, 66, -50).visibleHeight, 66);
+    QCOMPARE(RowLayout::compute(QRect(0, 0, 400, 10), 0, 0, 66, 10).visibleHeight, 0);
+    // Without a limit, every row shows.
+    QCOMPARE(RowLayout::compute(QRect(0, 0, 400, 10), 0, 40).visibleHeight, 2640);
 }
 
 void TestRowLayout::viewFrameHelpers()

@@ -1,0 +1,16 @@
+#include "ControllerHost.h"
+
+#include <QWidget>
+
+void ControllerHost::showWindow()
+{
+    QWidget *main = window();
+    if (!main)
+        return;
+    if (main->isMinimized())
+        main->showNormal();
+    else
+        main->show();
+    main->raise();
+    main->activateWindow();
+}

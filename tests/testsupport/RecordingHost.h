@@ -1,0 +1,51 @@
+#pragma once
+
+#include "extraction/ControllerHost.h"
+
+#include <QMainWindow>
+#include <memory>
+
+// Plays the application shell for controller tests: a real main window, and
+// a record of what the controller asked of the shell. Header only, so the
+// core-only test library needs no widgets.
+class RecordingHost : public ControllerHost {
+public:
+    RecordingHost() : m_window(std::make_unique<QMainWindow>())
+    {
+        m_window->resize(460, 300);
+    }
+
+    QMainWindow *mainWindow() const { return m_window.get(); }
+    QWidget *window() const override { return m_window.get(); }
+    void setWindowTitle() override
+    {
+        ++titleCalls;
+        m_window->setWindowTitle(QStringLiteral("Quillbox"));
+    }
+    void setIsCompleted(bool completed) override
+    {
+        isCompleted = completed;
+        ++completedCalls;
+    }
+    void menu_openAction() override { ++openCalls; }
+    void menu_preferenceAction() override { ++preferenceCalls; }
+    void goCommentAction() override { ++commentCalls; }
+    void openPhoneAppAction() override { ++promotionCalls; }
+    void showWindow() override
+    {
+        ++showCalls;
+        ControllerHost::showWindow();
+    }
+
+    bool isCompleted = false;
+    int completedCalls = 0;
+    int titleCalls = 0;
+    int openCalls = 0;
+    int preferenceCalls = 0;
+    int commentCalls = 0;
+    int promotionCalls = 0;
+    int showCalls = 0;
+
+private:
+    std::unique_ptr<QMainWindow> m_window;
+};

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QTest>
+#include <QWidget>
+
+// Finds the sheets a test has to answer among the visible top-level windows
+// and presses their buttons, as a user would. Header only.
+namespace SheetDriver {
+
+// The visible dialog of the given class (and object name, when given).
+template <typename T = QDialog>
+T *visibleSheet(const QString &objectName = QString())
+{
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        auto *sheet = qobject_cast<T *>(window);
+        if (sheet && sheet->isVisible() && (objectName.isEmpty() || sheet->objectName() == objectName))
+            return sheet;
+    }
+    return nullptr;
+}
+
+inline int visibleSheetCount()
+{
+    int count = 0;
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (qobject_cast<QDialog *>(window) && window->isVisible())
+            ++count;
+    }
+    return count;
+}
+
+// Waits for the sheet to come up; null when it does not within the time.
+template <typename T = QDialog>
+T *waitForSheet(const QString &objectName = QString(), int timeoutMs = 15000)
+{
+    T *sheet = nullptr;
+    if (!QTest::qWaitFor([&] { return (sheet = visibleSheet<T>(objectName)) != nullptr; }, timeoutMs))
+        return nullptr;
+    return sheet;
+}
+
+// The first button of the sheet's button box with that role.
+inline QAbstractButton *button(QDialog *sheet, QDialogButtonBox::ButtonRole role)
+{
+    if (!sheet)
+        return nullptr;
+    const auto boxes = sheet->findChildren<QDialogButtonBox *>();
+    for (QDialogButtonBox *box : boxes) {
+        const auto buttons = box->buttons();
+        for (QAbstractButton *candidate : buttons) {
+            if (box->buttonRole(candidate) == role)
+                return candidate;
+        }
+    }
+    return nullptr;
+}
+
+inline bool press(QDialog *sheet, QDialogButtonBox::ButtonRole role)
+{
+    QAbstractButton *target = button(sheet, role);
+    if (!target || !target->isEnabled())
+        return false;
+    target->click();
+    return true;
+}
+
+} // namespace SheetDriver
