@@ -91,7 +91,7 @@ int EntryWriter::writeFile(const QStringList &path, const EntryMetadata &meta, B
         return error;
     UniqueFd fd;
     QString name;
-    const int created = createUnique(path.last(), [&](const QByteArray &candidate) {
+    const int created = createUnique(path.join(u'/'), path.last(), [&](const QByteArray &candidate) {
         fd.reset(::openat(parentFd, candidate.constData(),
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, fileMode(meta)));
         return fd.isValid();
@@ -119,7 +119,7 @@ int EntryWriter::writeSymlink(const QStringList &path, const QByteArray &target,
     if (const int error = m_tree.parentFolder(path, true, &parentFd))
         return error;
     QString name;
-    const int created = createUnique(path.last(), [&](const QByteArray &candidate) {
+    const int created = createUnique(path.join(u'/'), path.last(), [&](const QByteArray &candidate) {
         return ::symlinkat(target.constData(), parentFd, candidate.constData()) == 0;
     }, &name);
     if (created)
@@ -141,18 +141,19 @@ int EntryWriter::writeHardlink(const QStringList &path, const QStringList &targe
     if (written == m_written.constEnd())
         return XADUnsafePathError;
     int targetParent = -1;
-    if (const int error = m_tree.folder(written->parent, false, &targetParent))
+    const QStringList targetFolder = written->parent.isEmpty() ? QStringList() : written->parent.split(u'/');
+    if (const int error = m_tree.folder(targetFolder, false, &targetParent))
         return error;
-    const UniqueFd targetFolder(::fcntl(targetParent, F_DUPFD_CLOEXEC, 0));
+    const UniqueFd targetFolderFd(::fcntl(targetParent, F_DUPFD_CLOEXEC, 0));
     int parentFd = -1;
-    if (!targetFolder.isValid())
+    if (!targetFolderFd.isValid())
         return XADWriteError;
     if (const int error = m_tree.parentFolder(path, true, &parentFd))
         return error;
     const QByteArray targetName = written->name.toUtf8();
     QString name;
-    const int created = createUnique(path.last(), [&](const QByteArray &candidate) {
-        return ::linkat(targetFolder.get(), targetName.constData(), parentFd, candidate.constData(), 0) == 0;
+    const int created = createUnique(path.join(u'/'), path.last(), [&](const QByteArray &candidate) {
+        return ::linkat(targetFolderFd.get(), targetName.constData(), parentFd, candidate.constData(), 0) == 0;
     }, &name);
     if (created)
         return created;
@@ -178,12 +179,16 @@ void EntryWriter::finish()
     m_tree.applyFolderMetadata();
 }
 
-int EntryWriter::createUnique(const QString &name, const std::function<bool(const QByteArray &)> &make,
-                              QString *actualName)
+// Variants are tried from the last one this path got, so an archive that
+// repeats one name many times does not probe every variant again each time.
+int EntryWriter::createUnique(const QString &key, const QString &name,
+                              const std::function<bool(const QByteArray &)> &make, QString *actualName)
 {
-    for (int n = 1; n <= UniqueName::maximumVariant; ++n) {
+    for (int n = m_lastVariant.value(key, 1); n <= UniqueName::maximumVariant; ++n) {
         const QString candidate = n == 1 ? name : UniqueName::variant(name, n, false);
         if (make(candidate.toUtf8())) {
+            if (n > 1)
+                m_lastVariant.insert(key, n);
             *actualName = candidate;
             return XADNoError;
         }
@@ -231,7 +236,7 @@ int EntryWriter::finishFile(int fd, const EntryMetadata &meta)
 void EntryWriter::remember(const QStringList &path, const QString &actualName, QString *writtenAs)
 {
     const QStringList parent = path.mid(0, path.size() - 1);
-    m_written.insert(path.join(u'/'), Written{parent, actualName});
+    m_written.insert(path.join(u'/'), Written{parent.join(u'/'), actualName});
     const QString folder = m_tree.actualPath(parent, parent.size());
     *writtenAs = folder.isEmpty() ? actualName : folder + u'/' + actualName;
 }

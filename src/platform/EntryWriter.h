@@ -41,13 +41,15 @@ public:
     void finish();
 
 private:
+    // Kept for every file and link, so it stays small: the archive path of
+    // the folder it is in, and its own name on disk.
     struct Written {
-        QStringList parent; // archive components of the folder it is in
-        QString name;       // its name on disk
+        QString parent;
+        QString name;
     };
 
-    int createUnique(const QString &name, const std::function<bool(const QByteArray &)> &make,
-                     QString *actualName);
+    int createUnique(const QString &key, const QString &name,
+                     const std::function<bool(const QByteArray &)> &make, QString *actualName);
     int writeData(int fd, const EntryMetadata &meta, BlockSource &data);
     int finishFile(int fd, const EntryMetadata &meta);
     void remember(const QStringList &path, const QString &actualName, QString *writtenAs);
@@ -55,4 +57,5 @@ private:
     StagingTree m_tree;
     OriginMetadata m_origin;
     QHash<QString, Written> m_written;
+    QHash<QString, int> m_lastVariant; // archive path -> the last variant it got
 };

@@ -129,8 +129,14 @@ bool TreeCopy::copyFile(int srcParent, const QByteArray &srcName, int dstParent,
     const auto inode = qMakePair(st.st_dev, st.st_ino);
     if (st.st_nlink > 1) {
         const auto first = m_linkedCopies.constFind(inode);
-        if (first != m_linkedCopies.constEnd())
-            return ::linkat(m_targetRootFd, first->constData(), dstParent, dstName.constData(), 0) == 0;
+        if (first != m_linkedCopies.constEnd()) {
+            if (::linkat(m_targetRootFd, first->constData(), dstParent, dstName.constData(), 0) == 0)
+                return true;
+            // File systems without hard links (FAT on a memory stick) get a
+            // copy of their own instead.
+            if (errno != EPERM && errno != EMLINK && errno != EOPNOTSUPP)
+                return false;
+        }
     }
     UniqueFd src(::openat(srcParent, srcName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!src.isValid())
