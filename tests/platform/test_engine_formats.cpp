@@ -193,6 +193,50 @@ private Q_SLOTS:
         QVERIFY2(actual == expected, qPrintable(describeTree(actual) + u"\n---\n"_qs + describeTree(expected)));
     }
 
+    // Old RAR volume names ("x.rar", "x.r00", "x.r01"...) and plain splits
+    // ("x.rar.001"...) are found from the first file too.
+    void volumeNamingSchemes_data()
+    {
+        QTest::addColumn<QStringList>("sources");
+        QTest::addColumn<QStringList>("names");
+        QStringList parts;
+        for (int i = 1; i <= 6; ++i)
+            parts.append(QStringLiteral("test_rar_multivolume_multiple_files.part%1.rar").arg(i));
+        QTest::newRow("x.rar x.r00") << parts
+                                     << QStringList{u"x.rar"_qs, u"x.r00"_qs, u"x.r01"_qs, u"x.r02"_qs,
+                                                    u"x.r03"_qs, u"x.r04"_qs};
+        const QStringList splits = {u"test_read_splitted_rar_aa"_qs, u"test_read_splitted_rar_ab"_qs,
+                                    u"test_read_splitted_rar_ac"_qs, u"test_read_splitted_rar_ad"_qs};
+        QTest::newRow("x.rar.001") << splits
+                                   << QStringList{u"x.rar.001"_qs, u"x.rar.002"_qs, u"x.rar.003"_qs,
+                                                  u"x.rar.004"_qs};
+    }
+
+    void volumeNamingSchemes()
+    {
+        QFETCH(QStringList, sources);
+        QFETCH(QStringList, names);
+        QTemporaryDir dir;
+        QStringList volumes;
+        for (qsizetype i = 0; i < sources.size(); ++i) {
+            volumes.append(dir.filePath(names.at(i)));
+            QVERIFY(QFile::copy(TestEnvironment::corpusPath(sources.at(i)), volumes.last()));
+        }
+        bool ok = false;
+        const Tree expected = filesAndLinks(referenceTree(volumes, &ok));
+        QVERIFY(ok);
+        RecordingDelegate delegate;
+        const EngineResult result = runEngine(volumes.constFirst(), dir.filePath(u"out"_qs), &delegate, false);
+        QCOMPARE(result.unarchive, 0);
+        QCOMPARE(result.created, dir.filePath(u"out/x"_qs));
+        const Tree actual = filesAndLinks(listTree(result.created));
+        QVERIFY2(actual == expected, qPrintable(describeTree(actual) + u"\n---\n"_qs + describeTree(expected)));
+        // The last volume alone is not the whole archive.
+        bool lastOk = false;
+        const Tree lastOnly = filesAndLinks(referenceTree({volumes.constLast()}, &lastOk));
+        QVERIFY(lastOnly != expected);
+    }
+
     void oneTopLevelFileComesOutOnItsOwn()
     {
         QTemporaryDir dir;
