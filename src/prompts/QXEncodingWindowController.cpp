@@ -55,6 +55,7 @@ void QXEncodingWindowController::setItem(std::shared_ptr<RARItem> item)
     //% "The file names in “%1” use a text encoding that could not be recognized. Choose the encoding in which they read correctly."
     infoLabel()->setText(localizedString("encoding_info").arg(filename));
     fitHeight();
+    m_encodingPopUp->setFocus();
 }
 
 void QXEncodingWindowController::updateSureButton()

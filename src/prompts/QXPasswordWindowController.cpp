@@ -53,6 +53,9 @@ void QXPasswordWindowController::setItem(std::shared_ptr<RARItem> item)
     QXPromptWindowController::setItem(std::move(item));
     infoLabel()->setText(localizedString("psd_info"));
     fitHeight();
+    // Every request starts with the typing in the field, even when a button
+    // had the focus when the last one was answered.
+    m_passwordTextField->setFocus();
 }
 
 void QXPasswordWindowController::updateSureButton()

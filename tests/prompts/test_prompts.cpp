@@ -235,8 +235,12 @@ private Q_SLOTS:
         QCOMPARE(m_controller.releases, 1);
         QCOMPARE(item->password(), u"pw"_qs);
 
-        // The next request is answered again.
+        // The next request is answered again, typing into the field.
+        prompt.window()->open();
+        prompt.cancelButton()->setFocus();
+        prompt.window()->hide();
         askPassword(prompt, item);
+        QCOMPARE(prompt.window()->focusWidget(), prompt.passwordTextField());
         prompt.cancelAction();
         QCOMPARE(m_controller.releases, 2);
     }
