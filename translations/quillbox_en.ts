@@ -292,8 +292,9 @@
         <translation type="unfinished"></translation>
     </message>
     <message id="about_text">
-        <source>Version %1
-Extracts archives: drop them on the window or open them with Quillbox.</source>
+        <source>Extracts archives: drop them on the window, pick them in the Open dialog, or open them with Quillbox from the file manager.</source>
+        <oldsource>Version %1
+Extracts archives: drop them on the window or open them with Quillbox.</oldsource>
         <translation type="unfinished"></translation>
     </message>
     <message id="menu_hide">
@@ -342,6 +343,10 @@ Extracts archives: drop them on the window or open them with Quillbox.</source>
     </message>
     <message id="tray_show">
         <source>Show %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message id="about_version">
+        <source>Version %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -292,10 +292,10 @@
         <translation>关于 %1</translation>
     </message>
     <message id="about_text">
-        <source>Version %1
-Extracts archives: drop them on the window or open them with Quillbox.</source>
-        <translation>版本 %1
-解压归档：把它们拖到窗口上，或用 Quillbox 打开。</translation>
+        <source>Extracts archives: drop them on the window, pick them in the Open dialog, or open them with Quillbox from the file manager.</source>
+        <oldsource>Version %1
+Extracts archives: drop them on the window or open them with Quillbox.</oldsource>
+        <translation>解压归档：把归档拖到窗口上、在“打开”对话框中选择，或在文件管理器中用 Quillbox 打开。</translation>
     </message>
     <message id="menu_hide">
         <source>Hide %1</source>
@@ -344,6 +344,10 @@ Extracts archives: drop them on the window or open them with Quillbox.</source>
     <message id="tray_show">
         <source>Show %1</source>
         <translation>显示 %1</translation>
+    </message>
+    <message id="about_version">
+        <source>Version %1</source>
+        <translation>版本 %1</translation>
     </message>
 </context>
 </TS>
