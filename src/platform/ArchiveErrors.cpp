@@ -39,7 +39,10 @@ int ArchiveErrors::codeFor(const ArchiveReader &reader, archive_entry *entry)
             return XADUnsupportedEncryptionError;
         if (mentions(message, {u"passphrase", u"password"}))
             return XADPasswordError;
-        if (mentions(message, {u"not supported", u"unsupported", u"unavailable"}))
+        // PKWARE's strong encryption and encrypted central directories: libarchive
+        // names the first, and for the second says nothing at all.
+        if (message.isEmpty()
+            || mentions(message, {u"not supported", u"unsupported", u"unavailable", u"unknown encryption"}))
             return XADUnsupportedEncryptionError;
     }
     return codeForMessage(message);

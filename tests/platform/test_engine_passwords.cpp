@@ -184,7 +184,8 @@ private Q_SLOTS:
         QVERIFY(isEmptyFolder(out.path()));
     }
 
-    // libarchive can only tell that these are encrypted. The run fails with a
+    // libarchive can only tell that these are encrypted (RAR, 7z, and zip's
+    // PKWARE strong encryption). The run fails with a
     // plain reason, nobody is asked for a password that could not help, and
     // nothing (garbage least of all) is left behind.
     void unsupportedEncryption_data()
@@ -193,7 +194,8 @@ private Q_SLOTS:
         const QDir corpus(TestEnvironment::corpusPath());
         const QStringList names = corpus.entryList({u"test_read_format_rar*_encrypted*.rar"_qs,
                                                     u"test_read_format_rar_encryption_*.rar"_qs,
-                                                    u"test_read_format_7zip_encryption*.7z"_qs},
+                                                    u"test_read_format_7zip_encryption*.7z"_qs,
+                                                    u"test_read_format_zip_encryption_*.zip"_qs},
                                                    QDir::Files, QDir::Name);
         QVERIFY(names.size() >= 10);
         for (const QString &name : names)
