@@ -1,6 +1,9 @@
 #include "EngineHarness.h"
 #include "TestEnvironment.h"
+#include "platform/ArchiveNaming.h"
+#include "platform/EntryPath.h"
 #include "platform/UniqueName.h"
+#include "platform/VolumeSet.h"
 #include "platform/XADPlatform.h"
 
 #include <QDir>
@@ -201,6 +204,68 @@ private Q_SLOTS:
         QVERIFY(XADPlatform::removeItemAtPath(dir.filePath(u"keep/precious.txt"_qs)));
         QVERIFY(XADPlatform::removeItemAtPath(dir.filePath(u"nothing-here"_qs)));
         QVERIFY(!XADPlatform::removeItemAtPath(QString()));
+    }
+
+    void archiveNames()
+    {
+        QCOMPARE(ArchiveNaming::enclosingName(u"/a/photos.tar.gz"_qs), u"photos"_qs);
+        QCOMPARE(ArchiveNaming::enclosingName(u"/a/x.part1.rar"_qs), u"x"_qs);
+        QCOMPARE(ArchiveNaming::enclosingName(u"/a/x.part01.rar"_qs), u"x"_qs);
+        QCOMPARE(ArchiveNaming::enclosingName(u"/a/notes.v2.zip"_qs), u"notes.v2"_qs);
+        QCOMPARE(ArchiveNaming::enclosingName(u"/a/Backup.7z.001"_qs), u"Backup"_qs);
+        QCOMPARE(ArchiveNaming::enclosingName(u"/a/setup.EXE"_qs), u"setup"_qs);
+        QCOMPARE(ArchiveNaming::enclosingName(u"/a/.tar.gz"_qs), u".tar"_qs);
+        QCOMPARE(ArchiveNaming::enclosingName(u"/a/README"_qs), u"README"_qs);
+        QCOMPARE(ArchiveNaming::rawEntryName(u"/a/notes.txt.gz"_qs), u"notes.txt"_qs);
+        QCOMPARE(ArchiveNaming::rawEntryName(u"/a/data.json.zst"_qs), u"data.json"_qs);
+        QCOMPARE(ArchiveNaming::rawEntryName(u"/a/dump.Z"_qs), u"dump"_qs);
+        QCOMPARE(ArchiveNaming::rawEntryName(u"/a/blob"_qs), u"blob"_qs);
+    }
+
+    void volumeSets()
+    {
+        QTemporaryDir dir;
+        const auto make = [&](const char *name) { return writeFile(dir.filePath(QString::fromLatin1(name)), "v"); };
+        for (const char *name : {"a.part1.rar", "a.part2.rar", "a.part3.rar", "a.part5.rar", "b.part01.rar",
+                                 "b.part02.rar", "c.rar", "c.r00", "c.r01", "d.zip.001", "d.zip.002", "e.rar",
+                                 "f.part2.rar", "f.part3.rar"})
+            QVERIFY(make(name));
+        const auto names = [&](const char *first) {
+            QStringList found;
+            const VolumeSet set = VolumeSet::forArchive(dir.filePath(QString::fromLatin1(first)));
+            for (const QString &path : set.paths())
+                found.append(QFileInfo(path).fileName());
+            return found;
+        };
+        QCOMPARE(names("a.part1.rar"), (QStringList{u"a.part1.rar"_qs, u"a.part2.rar"_qs, u"a.part3.rar"_qs}));
+        QCOMPARE(names("b.part01.rar"), (QStringList{u"b.part01.rar"_qs, u"b.part02.rar"_qs}));
+        QCOMPARE(names("c.rar"), (QStringList{u"c.rar"_qs, u"c.r00"_qs, u"c.r01"_qs}));
+        QCOMPARE(names("d.zip.001"), (QStringList{u"d.zip.001"_qs, u"d.zip.002"_qs}));
+        QCOMPARE(names("e.rar"), QStringList{u"e.rar"_qs});
+        // A later part on its own is read on its own.
+        QCOMPARE(names("f.part2.rar"), QStringList{u"f.part2.rar"_qs});
+        const VolumeSet set = VolumeSet::forArchive(dir.filePath(u"a.part1.rar"_qs));
+        QCOMPARE(set.totalSize(), qint64(3));
+        QCOMPARE(set.offsetOf(2), qint64(2));
+    }
+
+    void entryPathVerdicts()
+    {
+        const QString root = u"/stage/root"_qs;
+        QStringList parts;
+        QCOMPARE(EntryPath::parse(u"a/./b//c.txt"_qs, root, &parts), EntryPath::Fine);
+        QCOMPARE(parts, (QStringList{u"a"_qs, u"b"_qs, u"c.txt"_qs}));
+        QCOMPARE(EntryPath::parse(u"./"_qs, root, &parts), EntryPath::Empty);
+        QCOMPARE(EntryPath::parse(QString(), root, &parts), EntryPath::Empty);
+        QCOMPARE(EntryPath::parse(u"/etc/passwd"_qs, root, &parts), EntryPath::Unsafe);
+        QCOMPARE(EntryPath::parse(u"../x"_qs, root, &parts), EntryPath::Unsafe);
+        QCOMPARE(EntryPath::parse(u"a/../b"_qs, root, &parts), EntryPath::Unsafe);
+        QCOMPARE(EntryPath::parse(u"a/..."_qs, root, &parts), EntryPath::Fine);
+        QCOMPARE(EntryPath::parse(u"..a/b.."_qs, root, &parts), EntryPath::Fine);
+        QCOMPARE(EntryPath::parse(QString(256, u'n'), root, &parts), EntryPath::TooLong);
+        // Bytes count, not characters: 128 of these are 256 bytes.
+        QCOMPARE(EntryPath::parse(QString(128, u'é'), root, &parts), EntryPath::TooLong);
+        QCOMPARE(EntryPath::parse(QString(127, u'é'), root, &parts), EntryPath::Fine);
     }
 
     void uniqueNameVariants()
