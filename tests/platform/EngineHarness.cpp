@@ -195,7 +195,8 @@ bool readData(archive *a, archive_entry *entry, QByteArray *content)
     while ((status = archive_read_data_block(a, &block, &size, &offset)) == ARCHIVE_OK) {
         if (content->size() < offset + qint64(size))
             content->resize(offset + qint64(size), '\0');
-        memcpy(content->data() + offset, block, size);
+        if (size > 0)
+            memcpy(content->data() + offset, block, size);
     }
     if (status != ARCHIVE_EOF)
         return false;
