@@ -16,6 +16,7 @@
 #include <QtTest>
 #include <clocale>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 // Every format family extracts to the right tree; the layout rules (solo
 // item, enclosing folder, unique names); progress reports; entry names.
@@ -376,6 +377,28 @@ private Q_SLOTS:
         QCOMPARE(result.created, dir.filePath(u"out/notes.txt"_qs));
         QCOMPARE(readAll(result.created), text);
         QCOMPARE(delegate.lastFraction, 1.0);
+    }
+
+    // Where the archive was downloaded from travels on to what it held.
+    void downloadOriginIsPropagated()
+    {
+        QTemporaryDir dir;
+        const QString archive = dir.filePath(u"download.zip"_qs);
+        QVERIFY(ArchiveMaker::write(archive, u"zip"_qs, QString(),
+                                    {ArchiveEntrySpec::file("a.txt", "a"), ArchiveEntrySpec::file("b/c.txt", "c")}));
+        const QByteArray origin("https://example.org/download.zip");
+        if (::setxattr(QFile::encodeName(archive).constData(), "user.xdg.origin.url", origin.constData(),
+                       size_t(origin.size()), 0) != 0)
+            QSKIP("this file system keeps no user attributes");
+        RecordingDelegate delegate;
+        const EngineResult result = runEngine(archive, dir.filePath(u"out"_qs), &delegate);
+        QCOMPARE(result.unarchive, 0);
+        for (const char *name : {"/a.txt", "/b/c.txt"}) {
+            char value[256] = {};
+            const ssize_t size = ::getxattr(QFile::encodeName(result.created + QString::fromLatin1(name)).constData(),
+                                            "user.xdg.origin.url", value, sizeof value);
+            QCOMPARE(QByteArray(value, int(qMax<ssize_t>(size, 0))), origin);
+        }
     }
 
     void plainFilesAreNotArchives()
