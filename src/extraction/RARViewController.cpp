@@ -1,6 +1,7 @@
 #include "RARViewController.h"
 
 #include "access/QXURLCache.h"
+#include "app/QXBannerButton.h"
 #include "extraction/ControllerHost.h"
 #include "extraction/QXFolderPanel.h"
 #include "extraction/QXTaskQueue.h"
@@ -136,6 +137,7 @@ void RARViewController::awakeFromNib()
     //% "Open Archive…"
     openButton()->setText(localizedString("btn_open_archive"));
     configUI();
+    m_chooseView->setBannerButton(new QXBannerButton);
 
     QPointer<RARViewController> weak(this);
     m_chooseView->setChooseFilesHandler([weak](const QStringList &paths) {

@@ -5,6 +5,7 @@
 #include "TestEnvironment.h"
 
 #include "access/QXURLCache.h"
+#include "app/QXBannerButton.h"
 #include "extraction/QXFolderPanel.h"
 #include "extraction/QXTaskQueue.h"
 #include "extraction/RARItem.h"
@@ -239,6 +240,12 @@ void TestViewController::viewAndButtons()
     QVERIFY(!m_controller->commentLabel()->text().isEmpty());
     QVERIFY(!m_controller->openButton()->text().isEmpty());
     QCOMPARE(m_controller->tipLabel()->palette().color(QPalette::WindowText), QColor(Qt::white));
+    // The promotion banner sits in the drop area's lower part, turning.
+    auto *banner = qobject_cast<QXBannerButton *>(m_controller->bannerButton());
+    QVERIFY(banner);
+    QVERIFY(banner->isVisible());
+    QVERIFY(choose->isAncestorOf(banner));
+    QVERIFY(banner->timer() && banner->timer()->isActive());
 
     m_controller->openButton()->click();
     QCOMPARE(m_host->openCalls, 1);
