@@ -1,5 +1,6 @@
 #include "TreeCopy.h"
 
+#include "FolderListing.h"
 #include "TreeRemover.h"
 #include "UniqueFd.h"
 
@@ -30,25 +31,6 @@ UniqueFd openFolder(const QByteArray &path)
 UniqueFd openFolderAt(int parent, const QByteArray &name)
 {
     return UniqueFd(::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-}
-
-QByteArrayList namesIn(int folderFd)
-{
-    QByteArrayList names;
-    const int copy = ::dup(folderFd);
-    DIR *dir = copy < 0 ? nullptr : ::fdopendir(copy);
-    if (!dir) {
-        if (copy >= 0)
-            ::close(copy);
-        return names;
-    }
-    while (const dirent *entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
-        if (name != "." && name != "..")
-            names.append(name);
-    }
-    ::closedir(dir);
-    return names;
 }
 
 void keepTimes(int fd, const struct stat &st)
@@ -112,7 +94,7 @@ bool TreeCopy::copyFolder(int srcParent, const QByteArray &srcName, int dstParen
     UniqueFd dst = openFolderAt(dstParent, dstName);
     if (!dst.isValid())
         return false;
-    for (const QByteArray &name : namesIn(src.get())) {
+    for (const QByteArray &name : FolderListing::namesIn(src.get())) {
         if (!copyAt(src.get(), name, dst.get(), name, dstRelative + '/' + name))
             return false;
     }

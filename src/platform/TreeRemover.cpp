@@ -1,5 +1,6 @@
 #include "TreeRemover.h"
 
+#include "FolderListing.h"
 #include "UniqueFd.h"
 
 #include <QByteArrayList>
@@ -23,26 +24,6 @@ UniqueFd openFolderForRemoval(int parentFd, const char *name, mode_t mode)
     if (fd.isValid() && (mode & S_IRWXU) != S_IRWXU)
         ::fchmod(fd.get(), (mode & 07777) | S_IRWXU);
     return fd;
-}
-
-QByteArrayList namesIn(int folderFd)
-{
-    QByteArrayList names;
-    const int copy = ::dup(folderFd);
-    if (copy < 0)
-        return names;
-    DIR *dir = ::fdopendir(copy);
-    if (!dir) {
-        ::close(copy);
-        return names;
-    }
-    while (const dirent *entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
-        if (name != "." && name != "..")
-            names.append(name);
-    }
-    ::closedir(dir);
-    return names;
 }
 
 } // namespace
@@ -79,7 +60,7 @@ bool TreeRemover::removeAt(int parentFd, const char *name)
 bool TreeRemover::emptyFolder(int folderFd)
 {
     bool ok = true;
-    for (const QByteArray &name : namesIn(folderFd))
+    for (const QByteArray &name : FolderListing::namesIn(folderFd))
         ok = removeAt(folderFd, name.constData()) && ok;
     return ok;
 }
