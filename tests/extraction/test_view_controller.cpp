@@ -76,6 +76,7 @@ private Q_SLOTS:
     void pathsWithoutExtensionAreIgnored();
     void threeDroppedArchivesRunOneAtATime();
     void middleRowRemovedKeepsTopEdge();
+    void sameArchiveTwice();
     void longListStaysOnScreen();
     void passwordSheetCancelledShowsError();
     void undecidableNamesAskForEncoding();
@@ -395,6 +396,22 @@ void TestViewController::middleRowRemovedKeepsTopEdge()
     QVERIFY(!QFile::exists(m_work->filePath(u"middle"_qs)));
     QVERIFY(QFile::exists(m_work->filePath(u"last/one.txt"_qs)));
     QVERIFY(QFile::exists(m_work->filePath(u"held/bar.txt"_qs)));
+}
+
+void TestViewController::sameArchiveTwice()
+{
+    const QString archive = makeZip(u"twice.zip"_qs, "twice");
+    m_controller->chooseFile(archive);
+    m_controller->chooseFile(archive);
+    QCOMPARE(m_controller->rarItems().size(), 2);
+    QVERIFY(m_controller->rarItems().at(0) != m_controller->rarItems().at(1));
+    waitUntilIdle();
+    // Two results side by side; the second never overwrites the first.
+    const QStringList results = QDir(m_work->path()).entryList({u"twice*"_qs}, QDir::Dirs);
+    QCOMPARE(results.size(), 2);
+    for (const QString &result : results)
+        QCOMPARE(readAll(m_work->filePath(result + u"/one.txt"_qs)), QByteArray("first file of twice"));
+    QCOMPARE(visibleSheetCount(), 0);
 }
 
 void TestViewController::longListStaysOnScreen()
