@@ -241,7 +241,8 @@ void AppDelegate::menu_openAction()
     panel->setObjectName(u"openPanel"_qs);
     panel->setFileMode(QFileDialog::ExistingFiles);
     panel->setAcceptMode(QFileDialog::AcceptOpen);
-    panel->setDirectory(QDir::homePath());
+    // Where the user picked archives last time, as long as the program runs.
+    panel->setDirectory(m_openFolder.isEmpty() ? QDir::homePath() : m_openFolder);
     //% "Unarchive"
     panel->setLabelText(QFileDialog::Accept, localizedString("unarchive"));
     panel->setWindowModality(Qt::WindowModal);
@@ -260,6 +261,7 @@ void AppDelegate::openPanelFinished(int result)
     panel->deleteLater();
     if (result != QDialog::Accepted)
         return;
+    m_openFolder = panel->directory().absolutePath();
     const QStringList files = panel->selectedFiles();
     for (const QString &file : files)
         openFile(file);

@@ -122,6 +122,7 @@ private:
     std::unique_ptr<QXDescWindowController> m_descWC;
     QPointer<QMessageBox> m_aboutBox;
     QPointer<QFileDialog> m_openPanel;
+    QString m_openFolder;
     QPointer<QSystemTrayIcon> m_trayIcon;
     std::unique_ptr<QMenu> m_trayMenu;
     ReviewScheduler m_review;
