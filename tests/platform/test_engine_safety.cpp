@@ -33,22 +33,22 @@ bool writeArchive(const QString &path, const QList<RawEntry> &entries, const cha
     archive *a = archive_write_new();
     archive_write_set_format_by_name(a, format);
     bool ok = archive_write_open_filename(a, QFile::encodeName(path).constData()) == ARCHIVE_OK;
-    for (const RawEntry &spec : entries) {
+    for (const RawEntry &wanted : entries) {
         archive_entry *entry = archive_entry_new();
-        archive_entry_copy_pathname(entry, spec.path.constData());
-        archive_entry_set_filetype(entry, spec.type);
-        archive_entry_set_perm(entry, spec.mode);
+        archive_entry_copy_pathname(entry, wanted.path.constData());
+        archive_entry_set_filetype(entry, wanted.type);
+        archive_entry_set_perm(entry, wanted.mode);
         archive_entry_set_uid(entry, 0);
         archive_entry_set_gid(entry, 0);
         archive_entry_set_mtime(entry, 1700000000, 0);
-        if (spec.type == AE_IFCHR || spec.type == AE_IFBLK)
+        if (wanted.type == AE_IFCHR || wanted.type == AE_IFBLK)
             archive_entry_set_rdev(entry, makedev(1, 3));
-        if (spec.type == AE_IFLNK)
-            archive_entry_copy_symlink(entry, spec.link.constData());
-        archive_entry_set_size(entry, spec.type == AE_IFREG ? spec.data.size() : 0);
+        if (wanted.type == AE_IFLNK)
+            archive_entry_copy_symlink(entry, wanted.link.constData());
+        archive_entry_set_size(entry, wanted.type == AE_IFREG ? wanted.data.size() : 0);
         ok = ok && archive_write_header(a, entry) >= ARCHIVE_WARN;
-        if (ok && !spec.data.isEmpty())
-            ok = archive_write_data(a, spec.data.constData(), size_t(spec.data.size())) == spec.data.size();
+        if (ok && !wanted.data.isEmpty())
+            ok = archive_write_data(a, wanted.data.constData(), size_t(wanted.data.size())) == wanted.data.size();
         archive_entry_free(entry);
     }
     ok = archive_write_close(a) == ARCHIVE_OK && ok;

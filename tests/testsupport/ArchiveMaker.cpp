@@ -16,34 +16,34 @@ struct EntryDeleter {
 using Writer = std::unique_ptr<archive, WriterDeleter>;
 using Entry = std::unique_ptr<archive_entry, EntryDeleter>;
 
-bool addEntry(archive *a, const ArchiveEntrySpec &spec)
+bool addEntry(archive *a, const ArchiveEntrySpec &wanted)
 {
     Entry entry(archive_entry_new());
-    archive_entry_copy_pathname(entry.get(), spec.path.constData());
+    archive_entry_copy_pathname(entry.get(), wanted.path.constData());
     archive_entry_set_mtime(entry.get(), 1700000000, 0);
-    switch (spec.type) {
+    switch (wanted.type) {
     case ArchiveEntrySpec::File:
         archive_entry_set_filetype(entry.get(), AE_IFREG);
-        archive_entry_set_size(entry.get(), spec.data.size());
+        archive_entry_set_size(entry.get(), wanted.data.size());
         break;
     case ArchiveEntrySpec::Directory:
         archive_entry_set_filetype(entry.get(), AE_IFDIR);
         break;
     case ArchiveEntrySpec::Symlink:
         archive_entry_set_filetype(entry.get(), AE_IFLNK);
-        archive_entry_copy_symlink(entry.get(), spec.linkTarget.constData());
+        archive_entry_copy_symlink(entry.get(), wanted.linkTarget.constData());
         break;
     case ArchiveEntrySpec::Hardlink:
         archive_entry_set_filetype(entry.get(), AE_IFREG);
-        archive_entry_copy_hardlink(entry.get(), spec.linkTarget.constData());
+        archive_entry_copy_hardlink(entry.get(), wanted.linkTarget.constData());
         archive_entry_set_size(entry.get(), 0);
         break;
     }
-    archive_entry_set_perm(entry.get(), spec.type == ArchiveEntrySpec::Directory ? 0755 : spec.mode);
+    archive_entry_set_perm(entry.get(), wanted.type == ArchiveEntrySpec::Directory ? 0755 : wanted.mode);
     if (archive_write_header(a, entry.get()) < ARCHIVE_WARN)
         return false;
-    if (spec.type == ArchiveEntrySpec::File && !spec.data.isEmpty()) {
-        if (archive_write_data(a, spec.data.constData(), size_t(spec.data.size())) < 0)
+    if (wanted.type == ArchiveEntrySpec::File && !wanted.data.isEmpty()) {
+        if (archive_write_data(a, wanted.data.constData(), size_t(wanted.data.size())) < 0)
             return false;
     }
     return true;
@@ -87,8 +87,8 @@ bool ArchiveMaker::write(const QString &archivePath, const QString &format, cons
         return false;
     if (archive_write_open_filename(a.get(), archivePath.toLocal8Bit().constData()) != ARCHIVE_OK)
         return false;
-    for (const auto &spec : entries) {
-        if (!addEntry(a.get(), spec))
+    for (const auto &wanted : entries) {
+        if (!addEntry(a.get(), wanted))
             return false;
     }
     return archive_write_close(a.get()) == ARCHIVE_OK;
