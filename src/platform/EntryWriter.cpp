@@ -98,16 +98,23 @@ int EntryWriter::writeFile(const QStringList &path, const EntryMetadata &meta, B
     }, &name);
     if (created)
         return created;
-    int error = writeData(fd.get(), meta, data);
-    if (!error)
-        error = finishFile(fd.release(), meta);
-    if (error) {
-        // Half a file is worse than none.
-        ::unlinkat(parentFd, name.toUtf8().constData(), 0);
+    if (const int error = fillFile(parentFd, name, std::move(fd), meta, data))
         return error;
-    }
     remember(path, name, writtenAs);
     return XADNoError;
+}
+
+// Writes the entry's data into a file just made and closes it. A file that
+// could not be completed is removed: half a file is worse than none.
+int EntryWriter::fillFile(int parentFd, const QString &name, UniqueFd fd, const EntryMetadata &meta,
+                          BlockSource &data)
+{
+    int error = fd.isValid() ? writeData(fd.get(), meta, data) : XADWriteError;
+    if (!error)
+        error = finishFile(fd.release(), meta);
+    if (error)
+        ::unlinkat(parentFd, name.toUtf8().constData(), 0);
+    return error;
 }
 
 int EntryWriter::writeSymlink(const QStringList &path, const QByteArray &target, const EntryMetadata &meta,
@@ -160,15 +167,10 @@ int EntryWriter::writeHardlink(const QStringList &path, const QStringList &targe
     // Some formats (cpio) carry the data of linked files with the last link.
     if (meta.size > 0) {
         UniqueFd fd = openLinkedFileForData(parentFd, name.toUtf8());
-        int error = fd.isValid() ? writeData(fd.get(), meta, data) : XADWriteError;
-        if (!error) {
+        if (fd.isValid())
             ::fchmod(fd.get(), fileMode(meta) & ~ProcessUmask::value());
-            error = finishFile(fd.release(), meta);
-        }
-        if (error) {
-            ::unlinkat(parentFd, name.toUtf8().constData(), 0);
+        if (const int error = fillFile(parentFd, name, std::move(fd), meta, data))
             return error;
-        }
     }
     remember(path, name, writtenAs);
     return XADNoError;

@@ -2,6 +2,7 @@
 
 #include "OriginMetadata.h"
 #include "StagingTree.h"
+#include "UniqueFd.h"
 
 #include <QHash>
 #include <QString>
@@ -50,6 +51,7 @@ private:
 
     int createUnique(const QString &key, const QString &name,
                      const std::function<bool(const QByteArray &)> &make, QString *actualName);
+    int fillFile(int parentFd, const QString &name, UniqueFd fd, const EntryMetadata &meta, BlockSource &data);
     int writeData(int fd, const EntryMetadata &meta, BlockSource &data);
     int finishFile(int fd, const EntryMetadata &meta);
     void remember(const QStringList &path, const QString &actualName, QString *writtenAs);
