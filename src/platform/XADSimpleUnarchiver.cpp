@@ -45,8 +45,10 @@ struct XADSimpleUnarchiver::Private {
     bool isRaw = false;
     QSet<QByteArray> encryptedNames;
 
+    QStringList volumePaths;
     QString createdItem;
     QString enclosingName;
+    bool checksVerified = false;
 
     bool shouldStop() const;
     int parse();
@@ -107,6 +109,7 @@ int XADSimpleUnarchiver::Private::parse()
 int XADSimpleUnarchiver::Private::openArchive()
 {
     const VolumeSet volumes = VolumeSet::forArchive(path);
+    volumePaths = volumes.paths();
     passwords = std::make_unique<PassphraseBroker>(PassphraseBroker::Hooks{
         [this] { return password; }, [this] { return askForPassword(); }, [this] { return shouldStop(); }});
     reader = std::make_unique<ArchiveReader>(
@@ -149,6 +152,7 @@ int XADSimpleUnarchiver::Private::unarchive()
 {
     createdItem.clear();
     enclosingName.clear();
+    checksVerified = false;
     if (parsed && !reader && parseResult == XADNoError)
         parsed = false; // run again: the archive is read afresh
     if (const int error = parse())
@@ -182,6 +186,7 @@ int XADSimpleUnarchiver::Private::extractInto(StagingFolder &staging)
     createdItem = publish(staging);
     if (createdItem.isNull())
         return XADWriteError;
+    checksVerified = true;
     run.reportFinished();
     return XADNoError;
 }
@@ -309,4 +314,19 @@ QString XADSimpleUnarchiver::enclosingDirectoryName() const
 QString XADSimpleUnarchiver::archivePath() const
 {
     return d->path;
+}
+
+QStringList XADSimpleUnarchiver::volumePaths() const
+{
+    return d->volumePaths.isEmpty() ? QStringList{d->path} : d->volumePaths;
+}
+
+qint64 XADSimpleUnarchiver::declaredSize() const
+{
+    return d->parseResult == XADNoError && d->parsed ? d->knownTotal : -1;
+}
+
+bool XADSimpleUnarchiver::checksVerified() const
+{
+    return !d->createdItem.isNull() && d->checksVerified;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class XADSimpleUnarchiverDelegate;
@@ -53,6 +54,16 @@ public:
     // failed run, when there is nothing to move out of the destination.
     QString enclosingDirectoryName() const;
     QString archivePath() const;
+    // After parse(): every file of the archive, in reading order (all the
+    // volumes of a multi-volume set); before it, the archive alone.
+    QStringList volumePaths() const;
+    // After a good parse(): the uncompressed size the archive's headers
+    // declare for all its files, or -1 when they do not say.
+    qint64 declaredSize() const;
+    // After a good unarchive(): true when every check the archive and its
+    // compression carry was made and passed. False when some could not be
+    // made, so nothing should be thrown away on the strength of this run.
+    bool checksVerified() const;
 
 private:
     explicit XADSimpleUnarchiver(const QString &path);
