@@ -200,8 +200,9 @@ int EntryWriter::createUnique(const QString &key, const QString &name,
     return XADWriteError;
 }
 
-// Data past the size the archive declared is dropped, and a file whose
-// data ends early (a sparse file's final hole) is extended to that size.
+// Data past the size the archive declared is dropped. Data that ends early
+// is extended to that size when it ends in a sparse file's hole, taken as it
+// is when its checksum vouched for it, and refused otherwise.
 int EntryWriter::writeData(int fd, const EntryMetadata &meta, BlockSource &data)
 {
     const qint64 limit = meta.size >= 0 ? meta.size : std::numeric_limits<qint64>::max();
@@ -220,9 +221,11 @@ int EntryWriter::writeData(int fd, const EntryMetadata &meta, BlockSource &data)
     }
     if (error)
         return error;
-    if (meta.size > end && ::ftruncate(fd, off_t(meta.size)) != 0)
-        return XADWriteError;
-    return XADNoError;
+    if (meta.size <= end || meta.shortData == EntryMetadata::ShortData::End)
+        return XADNoError;
+    if (meta.shortData == EntryMetadata::ShortData::Truncated)
+        return XADTruncatedError;
+    return ::ftruncate(fd, off_t(meta.size)) == 0 ? XADNoError : XADWriteError;
 }
 
 // Takes the descriptor over; closing reports late write errors (full disk

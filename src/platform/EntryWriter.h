@@ -19,6 +19,13 @@ struct EntryMetadata {
     bool hasMtime = false;
     timespec mtime{};
     qint64 size = -1; // -1 when the archive does not say
+    // What data that ends before size means.
+    enum class ShortData {
+        Truncated, // the file was cut short
+        Hole,      // a sparse file's last hole (tar, zisofs)
+        End,       // the size field is wrong; the data was checked whole
+    };
+    ShortData shortData = ShortData::Truncated;
 };
 
 // Writes the entries of one archive below a root folder the run made

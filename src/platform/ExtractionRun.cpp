@@ -2,6 +2,7 @@
 
 #include "ArchiveErrors.h"
 #include "ArchiveReader.h"
+#include "Crc32.h"
 #include "EntryPath.h"
 #include "EntryWriter.h"
 #include "XADException.h"
@@ -26,9 +27,27 @@ bool endsRun(int error)
     return error != XADNoError && error != XADUnsafePathError && error != XADPathTooLongError;
 }
 
-EntryMetadata metadataOf(archive_entry *entry)
+// libarchive hands out only the data blocks of tar's sparse files and of
+// zisofs files, so their data may end in a hole. A zip entry's data is
+// checked against its CRC when it ends, so a shorter size field is what is
+// wrong there. Anywhere else, data that ends early is a file cut short.
+EntryMetadata::ShortData shortDataMeaning(int formatCode)
+{
+    switch (formatCode & ARCHIVE_FORMAT_BASE_MASK) {
+    case ARCHIVE_FORMAT_TAR:
+    case ARCHIVE_FORMAT_ISO9660:
+        return EntryMetadata::ShortData::Hole;
+    case ARCHIVE_FORMAT_ZIP:
+        return EntryMetadata::ShortData::End;
+    default:
+        return EntryMetadata::ShortData::Truncated;
+    }
+}
+
+EntryMetadata metadataOf(archive_entry *entry, int formatCode)
 {
     EntryMetadata meta;
+    meta.shortData = shortDataMeaning(formatCode);
     meta.mode = archive_entry_perm(entry);
     meta.hasMtime = archive_entry_mtime_is_set(entry);
     meta.mtime = {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
@@ -79,6 +98,7 @@ int ExtractionRun::run(archive_entry *first)
 
 int ExtractionRun::extractEntry(archive_entry *entry)
 {
+    ++m_entryNumber;
     const mode_t type = archive_entry_filetype(entry);
     if (!archive_entry_hardlink(entry) && isSpecialFile(type))
         return XADNoError;
@@ -92,7 +112,10 @@ int ExtractionRun::extractEntry(archive_entry *entry)
     const QString intended = m_settings.rootPath + u'/' + path.join(u'/');
     m_hooks.willExtract(m_info, intended);
     QString writtenAs;
+    startJoinedCrc(entry);
     error = writeEntry(entry, path, &writtenAs);
+    if (!error)
+        error = checkJoinedCrc();
     if (error != XADBreakError)
         m_hooks.didExtract(m_info, writtenAs.isEmpty() ? intended : m_settings.rootPath + u'/' + writtenAs, error);
     return endsRun(error) ? error : XADNoError;
@@ -128,7 +151,7 @@ int ExtractionRun::describeEntry(archive_entry *entry, QStringList *path)
 
 int ExtractionRun::writeEntry(archive_entry *entry, const QStringList &path, QString *writtenAs)
 {
-    const EntryMetadata meta = metadataOf(entry);
+    const EntryMetadata meta = metadataOf(entry, m_reader.formatCode());
     if (const char *hardlink = archive_entry_hardlink(entry)) {
         QString targetName;
         if (const int error = decode(hardlink, &targetName))
@@ -202,6 +225,7 @@ bool ExtractionRun::nextBlock(const void **data, size_t *size, qint64 *offset, i
         return false;
     }
     *offset = at;
+    addToJoinedCrc(*data, *size, at);
     m_fileDone = qMax(m_fileDone, qint64(at) + qint64(*size));
     m_totalDone += qint64(*size);
     m_sincePoll += qint64(*size);
@@ -214,6 +238,44 @@ bool ExtractionRun::nextBlock(const void **data, size_t *size, qint64 *offset, i
     }
     reportProgress(false);
     return true;
+}
+
+void ExtractionRun::startJoinedCrc(archive_entry *entry)
+{
+    m_summing = false;
+    const auto expectedSize = m_settings.joinedSizes.constFind(m_entryNumber);
+    if (expectedSize == m_settings.joinedSizes.constEnd())
+        return;
+    if (!archive_entry_size_is_set(entry) || quint64(archive_entry_size(entry)) != *expectedSize) {
+        m_everyCheckMade = false; // not the entry the headers describe
+        return;
+    }
+    m_summing = true;
+    m_crc = 0;
+    m_summedUpTo = 0;
+}
+
+void ExtractionRun::addToJoinedCrc(const void *data, size_t size, qint64 offset)
+{
+    if (!m_summing)
+        return;
+    if (offset != m_summedUpTo) {
+        m_summing = false;
+        m_everyCheckMade = false;
+        return;
+    }
+    m_crc = Crc32::of(data, size, m_crc);
+    m_summedUpTo += qint64(size);
+}
+
+int ExtractionRun::checkJoinedCrc()
+{
+    if (!m_summing)
+        return XADNoError;
+    m_summing = false;
+    if (quint64(m_summedUpTo) != m_settings.joinedSizes.value(m_entryNumber))
+        return XADTruncatedError;
+    return m_crc == m_settings.joinedCrcs.value(m_entryNumber) ? XADNoError : XADChecksumError;
 }
 
 void ExtractionRun::reportFinished()

@@ -5,6 +5,7 @@
 #include "XADSimpleUnarchiverDelegate.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <functional>
@@ -33,6 +34,10 @@ struct RunSettings {
     qint64 knownTotal = -1;
     // Stored names of entries known to be encrypted that libarchive does not mark.
     QSet<QByteArray> encryptedNames;
+    // Entry number -> CRC-32 and size of the whole file, for files joined
+    // across volumes, whose checksum libarchive does not check.
+    QHash<int, quint32> joinedCrcs;
+    QHash<int, quint64> joinedSizes;
 };
 
 // Reads every entry of an archive once, start to end, and writes it with
@@ -46,6 +51,8 @@ public:
     int run(archive_entry *first);
     // The last progress report of a good run: everything done.
     void reportFinished();
+    // False when a checksum the archive promised could not be computed.
+    bool everyCheckMade() const { return m_everyCheckMade; }
 
     // Output between two stop polls at most.
     static constexpr qint64 pollInterval = 1 << 20;
@@ -57,6 +64,9 @@ private:
     int decode(const char *raw, QString *name);
     bool cannotDecrypt(archive_entry *entry) const;
     int failureCode(archive_entry *entry) const;
+    void startJoinedCrc(archive_entry *entry);
+    void addToJoinedCrc(const void *data, size_t size, qint64 offset);
+    int checkJoinedCrc();
     bool nextBlock(const void **data, size_t *size, qint64 *offset, int *error) override;
     void reportProgress(bool finished);
 
@@ -70,4 +80,10 @@ private:
     qint64 m_fileDone = 0;
     qint64 m_totalDone = 0;
     qint64 m_sincePoll = 0;
+    int m_entryNumber = -1;
+    // The joined file being summed, as long as its data comes in order.
+    bool m_summing = false;
+    quint32 m_crc = 0;
+    qint64 m_summedUpTo = 0;
+    bool m_everyCheckMade = true;
 };

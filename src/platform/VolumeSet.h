@@ -11,6 +11,10 @@
 class VolumeSet {
 public:
     static VolumeSet forArchive(const QString &path);
+    // The first volume of the set a later volume belongs to, by its name
+    // ("x.part3.rar" gives "x.part1.rar", "x.r04" gives "x.rar"); the path
+    // itself when its name does not tell.
+    static QString firstVolumePath(const QString &laterVolume);
 
     const QStringList &paths() const { return m_paths; }
     qsizetype count() const { return m_paths.size(); }
@@ -18,12 +22,28 @@ public:
     qint64 totalSize() const;
     // Bytes of all volumes before this one.
     qint64 offsetOf(qsizetype index) const;
+    // Where the volume at this index belongs, whether it is there or not:
+    // the name a missing volume is asked for by. Null for a set of one.
+    QString expectedPath(qsizetype index) const;
+    // The first `count` volumes: the rest turned out not to belong.
+    void truncate(qsizetype count);
 
 private:
+    enum class Naming { Single, Numbered, OldStyleRar };
+
     void add(const QString &path);
-    void addNumberedParts(const QString &head, int first, int width, const QString &tail);
-    void addOldStyleRarParts(const QString &stem, bool upper);
+    void addNumberedParts();
+    void addOldStyleRarParts();
+    QString numberedPath(qsizetype index) const;
+    QString oldStyleRarPath(qsizetype index) const;
 
     QStringList m_paths;
     QList<qint64> m_sizes;
+    Naming m_naming = Naming::Single;
+    // Numbered: head + index + 1 (zero-padded to width) + tail.
+    // Old-style RAR: head + ".rar", then head + ".r00" on.
+    QString m_head;
+    QString m_tail;
+    int m_width = 0;
+    bool m_upper = false;
 };

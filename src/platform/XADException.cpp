@@ -37,7 +37,33 @@ QString XADException::describeXADError(int code)
         return u"No text encoding was chosen for the file names."_qs;
     case XADPathTooLongError:
         return u"A name in the archive is too long or too deeply nested."_qs;
+    case XADMissingVolumeError:
+        return u"A volume of the archive is missing."_qs;
+    case XADWrongVolumeError:
+        return u"A volume of the archive is damaged, incomplete or belongs to another archive."_qs;
+    case XADNotFirstVolumeError:
+        return u"This is a later volume of a set; the set is extracted from its first volume."_qs;
     default:
         return u"An unknown error occurred."_qs;
+    }
+}
+
+QString XADException::describeXADError(int code, bool withSubject)
+{
+    if (!withSubject)
+        return describeXADError(code);
+    switch (code) {
+    case XADMissingVolumeError:
+        return u"The volume “%1” is missing."_qs;
+    case XADWrongVolumeError:
+        return u"The volume “%1” is damaged, incomplete or belongs to another archive."_qs;
+    case XADNotFirstVolumeError:
+        return u"This is a later volume of a set; the set is extracted from its first volume, “%1”."_qs;
+    case XADChecksumError:
+        return u"“%1” is damaged: its checksum does not match."_qs;
+    case XADTruncatedError:
+        return u"“%1” is damaged or incomplete."_qs;
+    default:
+        return describeXADError(code);
     }
 }

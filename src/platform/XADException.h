@@ -20,6 +20,9 @@ enum XADError : int {
     XADNoEntriesError = 13,        // nothing to extract
     XADEncodingError = 14,         // no encoding was given for an entry name
     XADPathTooLongError = 15,      // an entry name too long or too deep to write
+    XADMissingVolumeError = 16,    // a volume the set needs is not there
+    XADWrongVolumeError = 17,      // a volume is damaged, cut short or of another set
+    XADNotFirstVolumeError = 18,   // a later volume, whose set is extracted from its first
     XADUnknownError = 99,
 };
 
@@ -27,4 +30,7 @@ class XADException {
 public:
     // A plain English text for an error code; it also serves as a string-table key.
     static QString describeXADError(int code);
+    // The same, about one named thing (a volume, an entry); the text then
+    // carries a %1 for its name.
+    static QString describeXADError(int code, bool withSubject);
 };

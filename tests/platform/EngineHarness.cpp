@@ -92,6 +92,8 @@ EngineResult runEngine(const QString &archive, const QString &destination,
     unarchiver->setPropagatesRelevantMetadata(true);
     unarchiver->setAlwaysRenamesFiles(true);
     result.parse = unarchiver->parse();
+    result.subject = unarchiver->errorSubject();
+    result.volumes = unarchiver->volumePaths();
     if (result.parse != 0)
         return result;
     unarchiver->setDestination(destination);
@@ -99,6 +101,8 @@ EngineResult runEngine(const QString &archive, const QString &destination,
     result.unarchive = unarchiver->unarchive();
     result.created = unarchiver->createdItem();
     result.enclosing = unarchiver->enclosingDirectoryName();
+    result.subject = unarchiver->errorSubject();
+    result.verified = unarchiver->checksVerified();
     return result;
 }
 

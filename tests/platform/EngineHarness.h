@@ -77,6 +77,9 @@ struct EngineResult {
     int unarchive = -1;
     QString created;
     QString enclosing;
+    QString subject;       // what a failure was about
+    QStringList volumes;   // the files read
+    bool verified = false; // every check made
 };
 
 // parse() then unarchive() into destination, as the archive item does.

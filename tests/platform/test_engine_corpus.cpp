@@ -26,6 +26,11 @@ const QStringList spinning = {u"test_read_filter_gzip_recursive.gz"_qs,
 // These yield entries for ever; only a cancel ends them.
 const QStringList endless = {u"test_read_format_rar5_bad_window_sz_in_mltarc_file.rar"_qs,
                              u"test_read_format_rar5_dirdata.rar"_qs};
+// Their only file's header declares a size its CRC-checked data does not
+// have; bsdtar pads the data with zeros up to that size, the engine keeps the
+// data as it is.
+const QHash<QString, QByteArray> sizeFieldWrong = {
+    {u"test_read_format_zip_uncompressed_size_off_by_4gib.zip"_qs, QByteArrayLiteral("hello")}};
 
 // Sets the delegate's stop flag after a delay, from a thread of its own,
 // unless it is disarmed first.
@@ -285,6 +290,10 @@ private Q_SLOTS:
         bool bsdtarOk = false;
         const Tree reference = bsdtarTree(TestEnvironment::corpusPath(name), bsdtarRoot, &bsdtarOk);
         QVERIFY2(bsdtarOk, "bsdtar no longer extracts this archive cleanly");
+        if (sizeFieldWrong.contains(name)) {
+            QCOMPARE(readAll(result.created), sizeFieldWrong.value(name));
+            return;
+        }
         // Refused on purpose: mtree copies files it names from this computer;
         // an archive (or an empty file) with nothing in it has no result to
         // show; an entry whose
@@ -297,6 +306,11 @@ private Q_SLOTS:
         }
         if (code == XADUnsupportedEncryptionError && delegate.errorCodes().contains(code))
             return;
+        // A later volume alone is not the archive: its set is read from the first.
+        if (code == XADNotFirstVolumeError) {
+            QVERIFY(QFileInfo(result.subject).isFile());
+            return;
+        }
         QVERIFY2(code == 0, qPrintable(XADException::describeXADError(code)));
         QList<QByteArray> refused;
         for (const auto &[path, error] : std::as_const(delegate.entryErrors)) {
