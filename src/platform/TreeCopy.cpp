@@ -6,6 +6,7 @@
 
 #include <QByteArrayList>
 #include <QFile>
+#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,6 +38,43 @@ void keepTimes(int fd, const struct stat &st)
 {
     const timespec times[2] = {st.st_atim, st.st_mtim};
     ::futimens(fd, times);
+}
+
+// The next stretch of data at or after `offset`, as [*start, *end) within
+// `size`; an empty stretch at `size` when only a hole is left.
+bool nextDataStretch(int fd, off_t offset, off_t size, off_t *start, off_t *end)
+{
+    const off_t data = ::lseek(fd, offset, SEEK_DATA);
+    if (data < 0) {
+        // A file system that keeps no map of its holes says EINVAL; all of
+        // the rest is data then.
+        if (errno != ENXIO && errno != EINVAL)
+            return false;
+        *start = errno == ENXIO ? size : offset;
+        *end = size;
+        return true;
+    }
+    const off_t hole = ::lseek(fd, data, SEEK_HOLE);
+    if (hole < 0)
+        return false;
+    *start = qMin(data, size);
+    *end = qMin(hole, size);
+    return true;
+}
+
+bool writeAllAt(int fd, const char *data, size_t size, off_t offset)
+{
+    while (size > 0) {
+        const ssize_t put = ::pwrite(fd, data, size, offset);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        data += put;
+        size -= size_t(put);
+        offset += put;
+    }
+    return true;
 }
 
 } // namespace
@@ -125,7 +163,7 @@ bool TreeCopy::copyFile(int srcParent, const QByteArray &srcName, int dstParent,
         return false;
     UniqueFd dst(::openat(dstParent, dstName.constData(),
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR));
-    if (!dst.isValid() || !copyBytes(src.get(), dst.get()))
+    if (!dst.isValid() || !copyContents(src.get(), dst.get()))
         return false;
     ::fchmod(dst.get(), st.st_mode & 07777);
     keepTimes(dst.get(), st);
@@ -149,36 +187,56 @@ bool TreeCopy::copySymlink(int srcParent, const QByteArray &srcName, int dstPare
     return true;
 }
 
-bool TreeCopy::copyBytes(int src, int dst)
+// Only the data is copied, each stretch at its own offset, so the holes of
+// a sparse file stay holes; the size is set last, which keeps a hole at the
+// end a hole too.
+bool TreeCopy::copyContents(int src, int dst)
 {
-    // The kernel copies without a trip through user space where it can.
-    for (;;) {
-        const ssize_t n = ::copy_file_range(src, nullptr, dst, nullptr, size_t(1) << 30, 0);
+    struct stat st;
+    if (::fstat(src, &st) != 0)
+        return false;
+    for (off_t offset = 0; offset < st.st_size;) {
+        off_t start = 0;
+        off_t end = 0;
+        if (!nextDataStretch(src, offset, st.st_size, &start, &end) || !copyRange(src, dst, start, end))
+            return false;
+        offset = end;
+    }
+    return ::ftruncate(dst, st.st_size) == 0;
+}
+
+// The kernel copies without a trip through user space where it can.
+bool TreeCopy::copyRange(int src, int dst, off_t from, off_t to)
+{
+    off_t in = from;
+    off_t out = from;
+    while (in < to) {
+        const size_t chunk = size_t(qMin<off_t>(to - in, off_t(1) << 30));
+        const ssize_t n = ::copy_file_range(src, &in, dst, &out, chunk, 0);
         if (n == 0)
-            return true;
-        if (n > 0)
-            continue;
-        if (errno == EINTR)
+            return true; // the file ended early; the final size still comes
+        if (n > 0 || errno == EINTR)
             continue;
         if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
             return false;
-        break;
+        return copyRangeThroughBuffer(src, dst, in, to);
     }
-    QByteArray buffer(1 << 20, Qt::Uninitialized);
-    for (;;) {
-        const ssize_t got = ::read(src, buffer.data(), size_t(buffer.size()));
+    return true;
+}
+
+bool TreeCopy::copyRangeThroughBuffer(int src, int dst, off_t from, off_t to)
+{
+    QByteArray buffer(qsizetype(qMin<off_t>(to - from, 1 << 20)), Qt::Uninitialized);
+    while (from < to) {
+        const size_t wanted = size_t(qMin<off_t>(to - from, buffer.size()));
+        const ssize_t got = ::pread(src, buffer.data(), wanted, from);
         if (got == 0)
             return true;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 || !writeAllAt(dst, buffer.constData(), size_t(got), from))
             return false;
-        }
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t put = ::write(dst, buffer.constData() + done, size_t(got - done));
-            if (put < 0 && errno != EINTR)
-                return false;
-            done += put > 0 ? put : 0;
-        }
+        from += got;
     }
+    return true;
 }

@@ -7,7 +7,8 @@
 
 // Copies a file, a symlink or a whole folder tree to a place on another file
 // system: symlinks stay symlinks, permissions and times are kept, files that
-// share an inode stay hard-linked. Never replaces anything.
+// share an inode stay hard-linked, holes of sparse files stay holes. Never
+// replaces anything.
 class TreeCopy {
 public:
     // False when anything failed; whatever the copy made is then removed
@@ -24,7 +25,9 @@ private:
                   const QByteArray &dstRelative, const struct stat &st);
     bool copySymlink(int srcParent, const QByteArray &srcName, int dstParent,
                      const QByteArray &dstName, const struct stat &st);
-    static bool copyBytes(int src, int dst);
+    static bool copyContents(int src, int dst);
+    static bool copyRange(int src, int dst, off_t from, off_t to);
+    static bool copyRangeThroughBuffer(int src, int dst, off_t from, off_t to);
 
     int m_targetRootFd;
     // (device, inode) of multiply linked files -> where the first copy went,
