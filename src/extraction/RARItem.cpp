@@ -4,6 +4,7 @@
 #include "ItemRow.h"
 #include "platform/FileViewer.h"
 #include "platform/PatternMatch.h"
+#include "platform/SpaceCheck.h"
 #include "platform/UserDefaults.h"
 #include "platform/XADException.h"
 #include "platform/XADPlatform.h"
@@ -17,6 +18,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QLoggingCategory>
 #include <cmath>
 #include <thread>
@@ -156,6 +158,10 @@ void RARItem::extractThread(std::shared_ptr<RARItem> self)
     if (ok) {
         const QString destination = self->tmpPath();
         ok = !destination.isEmpty();
+        if (ok && refuseWhenShortOfSpace(self)) {
+            enterForeground([item = std::move(self)] { item->extractFail(); });
+            return;
+        }
         if (ok) {
             unarchiver->setDestination(destination);
             unarchiver->setRemovesEnclosingDirectoryForSoloItems(true);
@@ -168,6 +174,37 @@ void RARItem::extractThread(std::shared_ptr<RARItem> self)
     }
     extractFailTip(self);
     enterForeground([item = std::move(self)] { item->extractFail(); });
+}
+
+// Before a byte is written: an archive that says it will not fit is refused
+// with both sizes, instead of filling the disk to find out. The prompt is
+// the only one; the run then ends as any failed one does.
+bool RARItem::refuseWhenShortOfSpace(const std::shared_ptr<RARItem> &self)
+{
+    const auto shortfall =
+        SpaceCheck::check(self->m_unarchiver->declaredSize(), self->m_tmpPath, self->desPath());
+    if (!shortfall)
+        return false;
+    const QStringList sizes = readableSizes(shortfall->needed, shortfall->available);
+    //% "“%1” needs %2 of free space in “%3”, but only %4 is free."
+    self->setErrorTip(localizedString("space_error_info")
+                          .arg(self->filename(), sizes.at(0), shortfall->folder, sizes.at(1)));
+    self->askAndWait([&](ItemController *c) { c->errorTipWithItem(self); });
+    return true;
+}
+
+// As many decimals as it takes for the two to read differently: "needs
+// 2 GiB, only 2 GiB free" would tell the user nothing.
+QStringList RARItem::readableSizes(qint64 first, qint64 second)
+{
+    const QLocale locale;
+    QStringList sizes;
+    for (int precision = 2; precision <= 9; ++precision) {
+        sizes = {locale.formattedDataSize(first, precision), locale.formattedDataSize(second, precision)};
+        if (sizes.at(0) != sizes.at(1))
+            break;
+    }
+    return sizes;
 }
 
 void RARItem::extractFailTip(const std::shared_ptr<RARItem> &self)

@@ -3,6 +3,7 @@
 #include "platform/XADSimpleUnarchiverDelegate.h"
 
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -66,6 +67,8 @@ public:
 private:
     static void extractThread(std::shared_ptr<RARItem> self);
     static void extractFailTip(const std::shared_ptr<RARItem> &self);
+    static bool refuseWhenShortOfSpace(const std::shared_ptr<RARItem> &self);
+    static QStringList readableSizes(qint64 first, qint64 second);
     void extractSuccess();
     void extractFail();
     QString placeCreatedItem(bool *moved);

@@ -1,8 +1,10 @@
 #include "ArchiveMaker.h"
 #include "FakeItemController.h"
+#include "OtherFileSystem.h"
 #include "TestEnvironment.h"
 #include "extraction/RARItem.h"
 #include "platform/FileViewer.h"
+#include "platform/SpaceCheck.h"
 #include "platform/EncodingRegistry.h"
 #include "platform/UserDefaults.h"
 #include "platform/XADException.h"
@@ -277,6 +279,45 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(work->filePath(u"n.txt"_qs)));
         QVERIFY(QFile::remove(appData));
         QVERIFY(QDir().mkpath(appData));
+    }
+
+    void tooLittleSpaceIsToldBeforeExtracting_data()
+    {
+        QTest::addColumn<bool>("destinationShort");
+        QTest::newRow("temporary folder") << false;
+        QTest::newRow("destination on another file system") << true;
+    }
+
+    void tooLittleSpaceIsToldBeforeExtracting()
+    {
+        QFETCH(bool, destinationShort);
+        const QString zip = makeZip(u"huge.zip"_qs, {ArchiveEntrySpec::file("huge.bin", QByteArray(1 << 20, 'h'))});
+        OtherFileSystem other(work->path());
+        if (destinationShort && !other.isValid())
+            QSKIP(qPrintable(other.whyNot()));
+        const QString shortFolder = destinationShort ? other.path() : env->appData();
+        const qint64 free = 1000;
+        SpaceCheck::setFreeSpaceSource([&](const QString &path) {
+            return path.startsWith(shortFolder) ? free : qint64(1) << 40;
+        });
+        struct Restore {
+            ~Restore() { SpaceCheck::setFreeSpaceSource({}); }
+        } restore;
+
+        FakeItemController controller;
+        auto item = makeItem(zip, controller);
+        item->setDesPath(destinationShort ? other.path() : work->path());
+        runToEnd(item, controller);
+
+        QCOMPARE(controller.events(), (QList<QString>{u"error"_qs, u"finished"_qs}));
+        const QString tip = controller.errorTips().first();
+        for (const QString &part : {u"huge.zip"_qs, shortFolder, QLocale().formattedDataSize(1 << 20),
+                                    QLocale().formattedDataSize(free)})
+            QVERIFY2(tip.contains(part), qPrintable(tip + u" lacks "_qs + part));
+        QCOMPARE(QDir(item->desPath()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+                 destinationShort ? QStringList() : QStringList{u"huge.zip"_qs});
+        QVERIFY(QFile::exists(zip));
+        QVERIFY(tempFolders().isEmpty());
     }
 
     void passwordHandshakeWorksInBothOrders_data()
