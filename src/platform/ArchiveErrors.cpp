@@ -33,6 +33,9 @@ int ArchiveErrors::codeFor(const ArchiveReader &reader, archive_entry *entry)
 {
     if (reader.wasStopped())
         return XADBreakError;
+    // libarchive only saw its read fail; the decoder knows why.
+    if (const int stream = reader.streamError())
+        return stream;
     const QString message = reader.errorString();
     if (involvesEncryption(reader, entry, message)) {
         if (!formatCanDecrypt(reader.formatCode()))

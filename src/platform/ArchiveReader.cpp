@@ -1,6 +1,9 @@
 #include "ArchiveReader.h"
 
+#include "StreamDecoder.h"
 #include "UniqueFd.h"
+#include "VolumeStream.h"
+#include "XADException.h"
 
 #include <QFile>
 #include <archive_entry.h>
@@ -36,6 +39,18 @@ ArchiveReader::ArchiveReader(VolumeSet volumes, StopCheck stop, PassphraseSource
 
 ArchiveReader::~ArchiveReader() = default;
 
+// A stream we decode ourselves reaches libarchive through one client that
+// cannot seek: libarchive reads on where it would skip.
+void ArchiveReader::startDecoder()
+{
+    auto input = std::make_unique<VolumeStream>(m_volumes, readBlockSize);
+    if (!input->fill(StreamDecoder::headLength))
+        return;
+    m_decoder = StreamDecoder::forHead(input->unread());
+    if (m_decoder)
+        m_input = std::move(input);
+}
+
 void ArchiveReader::configure()
 {
     archive *a = m_archive.get();
@@ -57,7 +72,21 @@ void ArchiveReader::configure()
     // Lowest bidder: only wins when nothing else recognises the data.
     archive_read_support_format_raw(a);
     archive_read_set_passphrase_callback(a, this, &ArchiveReader::passphrase);
+    if (m_decoder)
+        attachDecoder();
+    else
+        attachVolumes();
+}
 
+void ArchiveReader::attachDecoder()
+{
+    archive_read_set_callback_data(m_archive.get(), this);
+    archive_read_set_read_callback(m_archive.get(), &ArchiveReader::readDecoded);
+}
+
+void ArchiveReader::attachVolumes()
+{
+    archive *a = m_archive.get();
     for (qsizetype i = 0; i < m_volumes.count(); ++i) {
         auto volume = std::make_unique<Volume>();
         volume->owner = this;
@@ -77,6 +106,7 @@ int ArchiveReader::open()
 {
     if (!m_archive || m_volumes.count() == 0)
         return ARCHIVE_FATAL;
+    startDecoder();
     configure();
     return archive_read_open1(m_archive.get());
 }
@@ -90,6 +120,8 @@ int ArchiveReader::nextHeader(archive_entry **entry)
 
 qint64 ArchiveReader::consumedBytes() const
 {
+    if (m_input)
+        return m_input->consumed();
     if (m_clients.empty())
         return 0;
     const qsizetype current = qBound<qsizetype>(0, m_current, qsizetype(m_clients.size()) - 1);
@@ -103,6 +135,11 @@ int ArchiveReader::formatCode() const
 
 bool ArchiveReader::hasFilter() const
 {
+    return m_decoder || libarchiveFilters();
+}
+
+bool ArchiveReader::libarchiveFilters() const
+{
     archive *a = m_archive.get();
     for (int i = 0; i < archive_filter_count(a); ++i) {
         if (archive_filter_code(a, i) != ARCHIVE_FILTER_NONE)
@@ -115,6 +152,30 @@ QString ArchiveReader::errorString() const
 {
     const char *text = archive_error_string(m_archive.get());
     return text ? QString::fromUtf8(text) : QString();
+}
+
+int ArchiveReader::drainInput()
+{
+    if (!m_decoder)
+        return XADNoError;
+    while (!m_decoder->finished() && !m_decoder->error()) {
+        if (stopRequested())
+            return XADBreakError;
+        m_decoder->read(*m_input, m_buffer.data(), m_buffer.size());
+    }
+    return m_decoder->error();
+}
+
+bool ArchiveReader::checksVerified() const
+{
+    if (libarchiveFilters())
+        return false;
+    return !m_decoder || (m_decoder->finished() && !m_decoder->error());
+}
+
+int ArchiveReader::streamError() const
+{
+    return m_decoder ? m_decoder->error() : XADNoError;
 }
 
 bool ArchiveReader::stopRequested()
@@ -173,6 +234,26 @@ la_ssize_t ArchiveReader::readVolume(archive *a, void *data, const void **buffer
             return ARCHIVE_FATAL;
         }
     }
+}
+
+// Hands libarchive whole blocks of decoded output straight from the buffer.
+// Output that came before a failure is handed over first; the failure then
+// ends the next read.
+la_ssize_t ArchiveReader::readDecoded(archive *a, void *data, const void **buffer)
+{
+    auto *self = static_cast<ArchiveReader *>(data);
+    if (self->stopRequested()) {
+        archive_set_error(a, ECANCELED, "Cancelled");
+        return ARCHIVE_FATAL;
+    }
+    const qsizetype got = self->m_decoder->read(*self->m_input, self->m_buffer.data(), self->m_buffer.size());
+    if (got == 0 && self->m_decoder->error()) {
+        const QByteArray reason = XADException::describeXADError(self->m_decoder->error()).toUtf8();
+        archive_set_error(a, EIO, "Compressed stream: %s", reason.constData());
+        return ARCHIVE_FATAL;
+    }
+    *buffer = self->m_buffer.constData();
+    return got;
 }
 
 // Skips by seeking, but never past the end: libarchive then reads instead,

@@ -178,6 +178,8 @@ int XADSimpleUnarchiver::Private::extractInto(StagingFolder &staging)
     ExtractionRun run(*reader, writer, runHooks(), settings);
     if (const int error = run.run(firstEntry))
         return error;
+    if (const int error = reader->drainInput())
+        return error;
     writer.finish();
     if (shouldStop())
         return XADBreakError;
@@ -186,7 +188,7 @@ int XADSimpleUnarchiver::Private::extractInto(StagingFolder &staging)
     createdItem = publish(staging);
     if (createdItem.isNull())
         return XADWriteError;
-    checksVerified = true;
+    checksVerified = reader->checksVerified();
     run.reportFinished();
     return XADNoError;
 }
