@@ -93,15 +93,22 @@ QString RARItem::tmpPath()
 {
     if (!m_tmpPath.isNull())
         return m_tmpPath;
-    const QString folderName = u".Temp_"_qs + QString::number(timeStamp());
-    const QString path = toTempFolderPath(folderName);
-    if (path.isEmpty())
-        return QString(); // no application-support folder: the run fails
-    if (!QFileInfo::exists(path))
-        QDir().mkpath(path);
-    qCInfo(lcItem) << "temporary folder" << folderName << "at" << path;
-    m_tmpPath = path;
-    return m_tmpPath;
+    // Locked for as long as the folder exists, so that the start of another
+    // Quillbox never sweeps it away; a name another process took in the same
+    // millisecond moves on to the next.
+    const qint64 stamp = timeStamp();
+    for (qint64 next = stamp; next < stamp + 4; ++next) {
+        const QString folderName = u".Temp_"_qs + QString::number(next);
+        const QString path = toTempFolderPath(folderName);
+        if (path.isEmpty())
+            return QString(); // no application-support folder: the run fails
+        if (m_tmpLock.create(path)) {
+            qCInfo(lcItem) << "temporary folder" << folderName << "at" << path;
+            m_tmpPath = path;
+            return m_tmpPath;
+        }
+    }
+    return QString();
 }
 
 QString RARItem::desPath() const
@@ -226,6 +233,7 @@ void RARItem::extractFail()
 {
     if (!m_tmpPath.isEmpty())
         XADPlatform::removeItemAtPath(m_tmpPath);
+    m_tmpLock.release();
     if (ItemController *c = controller())
         c->extractFinished(shared_from_this());
 }
@@ -262,6 +270,7 @@ void RARItem::extractSuccess()
     }
     if (!finalPath.isNull())
         XADPlatform::removeItemAtPath(m_tmpPath);
+    m_tmpLock.release();
     if (deleteZip)
         XADPlatform::removeItemAtPath(m_path);
     showResult(finalPath, openFolder);
@@ -292,6 +301,7 @@ void RARItem::showResult(const QString &finalPath, bool openFolder)
 // for it and waits; the extraction queue stays held until it is answered.
 void RARItem::reportKeptResult(const QString &keptAt)
 {
+    m_tmpLock.handOver(); // the user's now: no later start sweeps it
     setErrorTip(localizedString("move_error_info").arg(filename(), desPath(), keptAt));
     std::thread([self = shared_from_this()]() mutable {
         self->askAndWait([&](ItemController *c) { c->errorTipWithItem(self); });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/TemporaryFolderLock.h"
 #include "platform/XADSimpleUnarchiverDelegate.h"
 
 #include <QString>
@@ -81,6 +82,7 @@ private:
     QString m_path;
     QString m_desPath;
     QString m_tmpPath;
+    TemporaryFolderLock m_tmpLock;
     QString m_password;
     QString m_errorTip;
     quint64 m_encoding = 0;
