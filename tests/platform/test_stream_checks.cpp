@@ -1,6 +1,7 @@
 #include "ArchiveMaker.h"
 #include "EngineHarness.h"
 #include "TestEnvironment.h"
+#include "platform/ClmulCrc32.h"
 #include "platform/XADException.h"
 #include "platform/XADSimpleUnarchiver.h"
 
@@ -19,11 +20,15 @@ const QByteArray marker = "<<the middle of data.bin>>";
 
 // gzip made here: level 0 gives stored blocks, whose bytes inflate cannot
 // judge; only the trailer's CRC can.
-QByteArray gzip(const QByteArray &data, int level)
+// headerCrc: the header carries a CRC of its own, which few writers add.
+QByteArray gzip(const QByteArray &data, int level, bool headerCrc = false)
 {
     z_stream stream{};
     if (deflateInit2(&stream, level, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         return {};
+    gz_header header{};
+    header.hcrc = headerCrc;
+    deflateSetHeader(&stream, &header);
     QByteArray out(qsizetype(deflateBound(&stream, uLong(data.size()))), Qt::Uninitialized);
     stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
     stream.avail_in = uInt(data.size());
@@ -109,6 +114,11 @@ private Q_SLOTS:
         addRow("gzip: two members", u"s.tar.gz"_qs, gzip(tar.left(100000), 6) + gzip(tar.mid(100000), 0), 0);
         addRow("gzip: zero padding", u"s.tar.gz"_qs, gz + QByteArray(10240, '\0'), 0);
         addRow("gzip: trailing text", u"s.tar.gz"_qs, gz + "not gzip at all\n", 0);
+        const QByteArray withHeaderCrc = gzip(tar, 6, true);
+        addRow("gzip: header CRC", u"s.tar.gz"_qs, withHeaderCrc, 0);
+        addRow("gzip: header CRC, wrong length", u"s.tar.gz"_qs, flipped(withHeaderCrc, withHeaderCrc.size() - 2),
+               XADChecksumError);
+        addRow("gzip: header CRC itself", u"s.tar.gz"_qs, flipped(withHeaderCrc, 10), XADChecksumError);
         QTemporaryDir dir;
         const QString bare = dir.filePath(u"bare.gz"_qs);
         QVERIFY(ArchiveMaker::writeRawCompressed(bare, u"gzip"_qs, "A note.\n"));
@@ -161,6 +171,27 @@ private Q_SLOTS:
         }
         QCOMPARE(readAll(result.created + u"/data.bin"_qs), data);
         QCOMPARE(readAll(result.created + u"/notes.txt"_qs), QByteArray("A note.\n"));
+    }
+
+    void crcAsZlibHasIt_data()
+    {
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<quint32>("previous");
+        for (const int size : {0, 1, 15, 63, 64, 65, 80, 127, 128, 129, 4109, 1 << 20}) {
+            QTest::addRow("%d bytes", size) << 0 << size << 0u;
+            QTest::addRow("%d bytes, unaligned, going on", size) << 3 << size << 0xDEADBEEFu;
+        }
+    }
+
+    void crcAsZlibHasIt()
+    {
+        QFETCH(int, offset);
+        QFETCH(int, size);
+        QFETCH(quint32, previous);
+        const char *bytes = data.constData() + offset;
+        QCOMPARE(ClmulCrc32::update(previous, bytes, size_t(size)),
+                 quint32(crc32(previous, reinterpret_cast<const Bytef *>(bytes), uInt(size))));
     }
 
     void checksVerified_data()
