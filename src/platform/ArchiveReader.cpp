@@ -47,8 +47,11 @@ void ArchiveReader::startDecoder()
     if (!input->fill(StreamDecoder::headLength))
         return;
     m_decoder = StreamDecoder::forHead(input->unread());
-    if (m_decoder)
-        m_input = std::move(input);
+    if (!m_decoder)
+        return;
+    m_input = std::move(input);
+    if (m_decoder->outputBlockSize() > m_buffer.size())
+        m_buffer.resize(m_decoder->outputBlockSize());
 }
 
 void ArchiveReader::configure()

@@ -10,6 +10,9 @@ class Lz4Decoder final : public StreamDecoder {
 public:
     Lz4Decoder();
     static bool matches(QByteArrayView head);
+    // liblz4 decodes a block straight into the output only when the largest
+    // block fits; else through a buffer of its own, one copy more.
+    qsizetype outputBlockSize() const override { return 4 << 20; }
 
 protected:
     Step decode(Buffers &buffers, bool inputEnded) override;

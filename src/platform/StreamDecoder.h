@@ -25,6 +25,8 @@ public:
     // Decodes up to capacity bytes into out and returns how many. 0 once the
     // stream has ended with every check passed, or once it failed.
     qsizetype read(VolumeStream &input, char *out, qsizetype capacity);
+    // The least output a read should have room for to go at full speed.
+    virtual qsizetype outputBlockSize() const { return 0; }
     bool finished() const { return m_finished; }
     // An XADError; 0 while nothing went wrong.
     int error() const { return m_error; }
