@@ -37,8 +37,28 @@ static const char *const engineErrorKeys[] = {
     QT_TRID_NOOP("No text encoding was chosen for the file names."),
     //% "A name in the archive is too long or too deeply nested."
     QT_TRID_NOOP("A name in the archive is too long or too deeply nested."),
+    //% "A volume of the archive is missing."
+    QT_TRID_NOOP("A volume of the archive is missing."),
+    //% "A volume of the archive is damaged, incomplete or belongs to another archive."
+    QT_TRID_NOOP("A volume of the archive is damaged, incomplete or belongs to another archive."),
+    //% "This is a later volume of a set; the set is extracted from its first volume."
+    QT_TRID_NOOP("This is a later volume of a set; the set is extracted from its first volume."),
     //% "An unknown error occurred."
     QT_TRID_NOOP("An unknown error occurred."),
+};
+
+// The same, naming what they are about: a volume's file name, an entry's path.
+static const char *const engineErrorKeysWithSubject[] = {
+    //% "The volume “%1” is missing."
+    QT_TRID_NOOP("The volume “%1” is missing."),
+    //% "The volume “%1” is damaged, incomplete or belongs to another archive."
+    QT_TRID_NOOP("The volume “%1” is damaged, incomplete or belongs to another archive."),
+    //% "This is a later volume of a set; the set is extracted from its first volume, “%1”."
+    QT_TRID_NOOP("This is a later volume of a set; the set is extracted from its first volume, “%1”."),
+    //% "“%1” is damaged: its checksum does not match."
+    QT_TRID_NOOP("“%1” is damaged: its checksum does not match."),
+    //% "“%1” is damaged or incomplete."
+    QT_TRID_NOOP("“%1” is damaged or incomplete."),
 };
 
 // Desktops without a "hide others" command never show this one; the table

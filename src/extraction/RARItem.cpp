@@ -195,9 +195,16 @@ bool RARItem::refuseWhenShortOfSpace(const std::shared_ptr<RARItem> &self)
     const QStringList sizes = readableSizes(shortfall->needed, shortfall->available);
     //% "“%1” needs %2 of free space in “%3”, but only %4 is free."
     self->setErrorTip(localizedString("space_error_info")
-                          .arg(self->filename(), sizes.at(0), shortfall->folder, sizes.at(1)));
+                          .arg(self->filename(), sizes.at(0), self->visibleFolder(shortfall->folder), sizes.at(1)));
     self->askAndWait([&](ItemController *c) { c->errorTipWithItem(self); });
     return true;
+}
+
+// The hidden temporary folder means nothing to the user; the folder that
+// holds it names the disk just as well.
+QString RARItem::visibleFolder(const QString &folder) const
+{
+    return folder == m_tmpPath ? QFileInfo(m_tmpPath).path() : folder;
 }
 
 // As many decimals as it takes for the two to read differently: "needs
@@ -216,7 +223,7 @@ QStringList RARItem::readableSizes(qint64 first, qint64 second)
 
 void RARItem::extractFailTip(const std::shared_ptr<RARItem> &self)
 {
-    self->setErrorTip(localizedString("file_error_info").arg(self->filename()));
+    self->setErrorTip(self->failureText());
     self->askAndWait([&](ItemController *c) { c->errorTipWithItem(self); });
 }
 
@@ -271,13 +278,49 @@ void RARItem::extractSuccess()
     if (!finalPath.isNull())
         XADPlatform::removeItemAtPath(m_tmpPath);
     m_tmpLock.release();
-    if (deleteZip)
-        XADPlatform::removeItemAtPath(m_path);
+    if (deleteZip && moved)
+        deleteArchive(finalPath);
     showResult(finalPath, openFolder);
     if (ItemController *c = controller())
         c->extractFinished(shared_from_this());
     if (readyCommentHandler())
         readyCommentHandler()();
+}
+
+// The archive goes only when its result was checked through and now stands
+// in its final place, and then every volume goes with it: one volume
+// without the others is of no use to anybody.
+void RARItem::deleteArchive(const QString &finalPath)
+{
+    if (!m_unarchiver->checksVerified()) {
+        qCInfo(lcItem) << "kept" << m_path << "since not every check of it could be made";
+        return;
+    }
+    if (!QFileInfo::exists(finalPath) && !QFileInfo(finalPath).isSymLink())
+        return;
+    for (const QString &volume : m_unarchiver->volumePaths())
+        XADPlatform::removeItemAtPath(volume);
+}
+
+// The failure prompt says why, unless an entry's prompt just did, or the
+// user cancelled.
+QString RARItem::failureText() const
+{
+    const QString text = localizedString("file_error_info").arg(filename());
+    if (m_entryErrorShown || !m_unarchiver || isCancelled())
+        return text;
+    const int error = m_unarchiver->lastError();
+    if (error == XADNoError || error == XADBreakError)
+        return text;
+    const QString subject = m_unarchiver->errorSubject();
+    return text + reasonText(error, subject.isEmpty() ? QString() : QFileInfo(subject).fileName());
+}
+
+QString RARItem::reasonText(int error, const QString &subject)
+{
+    const bool named = !subject.isEmpty() && XADException::describeXADError(error, true).contains(u"%1"_qs);
+    const QString reason = localizedString(XADException::describeXADError(error, named));
+    return named ? reason.arg(subject) : reason;
 }
 
 void RARItem::showResult(const QString &finalPath, bool openFolder)
@@ -369,12 +412,12 @@ void RARItem::estimatedExtractionProgress(XADSimpleUnarchiver *, const XADEntryI
     postProgress(std::isfinite(totalProgress) ? totalProgress : 0.0);
 }
 
-void RARItem::didExtractEntry(XADSimpleUnarchiver *, const XADEntryInfo &, const QString &, int error)
+void RARItem::didExtractEntry(XADSimpleUnarchiver *, const XADEntryInfo &entry, const QString &, int error)
 {
     if (error == 0 || isCancelled())
         return;
-    const QString reason = localizedString(XADException::describeXADError(error));
-    setErrorTip(localizedString("file_error_info").arg(filename()) + reason);
+    m_entryErrorShown = true;
+    setErrorTip(localizedString("file_error_info").arg(filename()) + reasonText(error, entry.path));
     auto self = shared_from_this();
     askAndWait([&](ItemController *c) { c->errorTipWithItem(self); });
     setIsCancelled(true);

@@ -74,6 +74,10 @@ private:
     void extractFail();
     QString placeCreatedItem(bool *moved);
     void showResult(const QString &finalPath, bool openFolder);
+    void deleteArchive(const QString &finalPath);
+    QString failureText() const;
+    QString visibleFolder(const QString &folder) const;
+    static QString reasonText(int error, const QString &subject);
     void reportKeptResult(const QString &keptAt);
     void askAndWait(const std::function<void(ItemController *)> &ask);
     void postProgress(double fraction);
@@ -87,6 +91,8 @@ private:
     QString m_errorTip;
     quint64 m_encoding = 0;
     std::atomic<bool> m_cancelled{false};
+    // Set on the worker before the failure prompt is built there.
+    bool m_entryErrorShown = false;
     std::unique_ptr<XADSimpleUnarchiver> m_unarchiver;
     std::unique_ptr<ItemRow> m_vc;
 };

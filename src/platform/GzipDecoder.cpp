@@ -1,6 +1,6 @@
 #include "GzipDecoder.h"
 
-#include "ClmulCrc32.h"
+#include "Crc32.h"
 #include "XADException.h"
 
 #include <cstring>
@@ -55,7 +55,7 @@ StreamDecoder::Step GzipDecoder::decode(Buffers &buffers, bool)
     buffers.out = stream->next_out;
     buffers.outSize = stream->avail_out;
     if (m_checksHere) {
-        m_crc = ClmulCrc32::update(m_crc, out, size_t(buffers.out - out));
+        m_crc = Crc32::of(out, size_t(buffers.out - out), m_crc);
         m_length += quint32(buffers.out - out);
         keepTail(in, size_t(buffers.in - in));
     }

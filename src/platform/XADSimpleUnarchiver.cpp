@@ -8,8 +8,9 @@
 #include "ExtractionRun.h"
 #include "OriginMetadata.h"
 #include "PassphraseBroker.h"
-#include "Rar5HeaderScan.h"
+#include "RarVolumeCheck.h"
 #include "SizeSurvey.h"
+#include "SplitArchiveCheck.h"
 #include "StagingFolder.h"
 #include "UniqueName.h"
 #include "Utf8LocaleScope.h"
@@ -43,7 +44,9 @@ struct XADSimpleUnarchiver::Private {
     EntryNameDecoder decoder;
     qint64 knownTotal = -1;
     bool isRaw = false;
-    QSet<QByteArray> encryptedNames;
+    RarVolumeReport rarVolumes;
+    QString errorSubject;
+    int lastError = XADNoError;
 
     QStringList volumePaths;
     QString createdItem;
@@ -53,6 +56,8 @@ struct XADSimpleUnarchiver::Private {
     bool shouldStop() const;
     int parse();
     int openArchive();
+    int checkVolumes(VolumeSet *volumes);
+    bool rarChecksPossible() const;
     void prepareNameDecoder();
     int unarchive();
     int extractInto(StagingFolder &staging);
@@ -94,6 +99,7 @@ int XADSimpleUnarchiver::Private::parse()
 {
     if (!parsed) {
         parsed = true;
+        errorSubject.clear();
         Utf8LocaleScope utf8;
         parseResult = openArchive();
         if (parseResult != XADNoError) {
@@ -108,7 +114,9 @@ int XADSimpleUnarchiver::Private::parse()
 // open for unarchive(), so the archive is read only once.
 int XADSimpleUnarchiver::Private::openArchive()
 {
-    const VolumeSet volumes = VolumeSet::forArchive(path);
+    VolumeSet volumes = VolumeSet::forArchive(path);
+    if (const int error = checkVolumes(&volumes))
+        return error;
     volumePaths = volumes.paths();
     passwords = std::make_unique<PassphraseBroker>(PassphraseBroker::Hooks{
         [this] { return password; }, [this] { return askForPassword(); }, [this] { return shouldStop(); }});
@@ -130,10 +138,29 @@ int XADSimpleUnarchiver::Private::openArchive()
     if (isRaw && !reader->hasFilter())
         return XADNotAnArchiveError;
     prepareNameDecoder();
-    if (reader->formatCode() == ARCHIVE_FORMAT_RAR_V5)
-        encryptedNames = Rar5HeaderScan::encryptedNames(volumes);
-    knownTotal = SizeSurvey::totalSize(volumes, reader->formatCode(), [this] { return shouldStop(); });
+    knownTotal = rarVolumes.isRar ? rarVolumes.unpackedTotal
+                                  : SizeSurvey::totalSize(volumes, reader->formatCode(), [this] { return shouldStop(); });
     return shouldStop() ? XADBreakError : XADNoError;
+}
+
+// Before anything is written: every volume the archive needs is there and
+// belongs to it. Found files that turn out not to belong are left out.
+int XADSimpleUnarchiver::Private::checkVolumes(VolumeSet *volumes)
+{
+    rarVolumes = RarVolumeCheck::check(*volumes);
+    if (rarVolumes.isRar) {
+        errorSubject = rarVolumes.subject;
+        volumes->truncate(rarVolumes.volumes);
+        return rarVolumes.error;
+    }
+    return SplitArchiveCheck::check(*volumes, &errorSubject);
+}
+
+// Encrypted headers hide the volumes' promises, and split files that carry
+// only a BLAKE2 hash cannot be checked here.
+bool XADSimpleUnarchiver::Private::rarChecksPossible() const
+{
+    return !rarVolumes.isRar || (rarVolumes.headersRead && !rarVolumes.hasUncheckedFiles);
 }
 
 // A zip's legacy names are all known up front; detecting their encoding
@@ -174,7 +201,9 @@ int XADSimpleUnarchiver::Private::extractInto(StagingFolder &staging)
     settings.rootPath = staging.path();
     settings.rawEntryName = isRaw ? ArchiveNaming::rawEntryName(path) : QString();
     settings.knownTotal = knownTotal;
-    settings.encryptedNames = encryptedNames;
+    settings.encryptedNames = rarVolumes.encryptedNames;
+    settings.joinedCrcs = rarVolumes.joinedCrcs;
+    settings.joinedSizes = rarVolumes.joinedSizes;
     ExtractionRun run(*reader, writer, runHooks(), settings);
     if (const int error = run.run(firstEntry))
         return error;
@@ -188,7 +217,7 @@ int XADSimpleUnarchiver::Private::extractInto(StagingFolder &staging)
     createdItem = publish(staging);
     if (createdItem.isNull())
         return XADWriteError;
-    checksVerified = reader->checksVerified();
+    checksVerified = run.everyCheckMade() && rarChecksPossible() && reader->checksVerified();
     run.reportFinished();
     return XADNoError;
 }
@@ -295,12 +324,17 @@ QString XADSimpleUnarchiver::password() const
 
 int XADSimpleUnarchiver::parse()
 {
-    return d->parse();
+    return d->lastError = d->parse();
 }
 
 int XADSimpleUnarchiver::unarchive()
 {
-    return d->unarchive();
+    return d->lastError = d->unarchive();
+}
+
+int XADSimpleUnarchiver::lastError() const
+{
+    return d->lastError;
 }
 
 QString XADSimpleUnarchiver::createdItem() const
@@ -331,4 +365,9 @@ qint64 XADSimpleUnarchiver::declaredSize() const
 bool XADSimpleUnarchiver::checksVerified() const
 {
     return !d->createdItem.isNull() && d->checksVerified;
+}
+
+QString XADSimpleUnarchiver::errorSubject() const
+{
+    return d->errorSubject;
 }

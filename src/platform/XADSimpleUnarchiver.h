@@ -64,6 +64,12 @@ public:
     // compression carry was made and passed. False when some could not be
     // made, so nothing should be thrown away on the strength of this run.
     bool checksVerified() const;
+    // After a failed parse() or unarchive(): the file the failure is about
+    // (a missing or damaged volume), or null when it is the archive as a
+    // whole or an entry (entries are named to the delegate as they fail).
+    QString errorSubject() const;
+    // The code the last parse() or unarchive() returned.
+    int lastError() const;
 
 private:
     explicit XADSimpleUnarchiver(const QString &path);

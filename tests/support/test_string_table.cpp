@@ -39,8 +39,10 @@ QMap<QString, QString> keysInSources()
 QSet<QString> engineErrorTexts()
 {
     QSet<QString> texts;
-    for (int code = -1; code <= 256; ++code)
+    for (int code = -1; code <= 256; ++code) {
         texts.insert(XADException::describeXADError(code));
+        texts.insert(XADException::describeXADError(code, true));
+    }
     return texts;
 }
 
