@@ -349,5 +349,41 @@ Extracts archives: drop them on the window or open them with Quillbox.</oldsourc
         <source>Version %1</source>
         <translation type="unfinished"></translation>
     </message>
+    <message id="space_error_info">
+        <source>“%1” needs %2 of free space in “%3”, but only %4 is free.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message id="A volume of the archive is missing.">
+        <source>A volume of the archive is missing.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message id="A volume of the archive is damaged, incomplete or belongs to another archive.">
+        <source>A volume of the archive is damaged, incomplete or belongs to another archive.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message id="This is a later volume of a set; the set is extracted from its first volume.">
+        <source>This is a later volume of a set; the set is extracted from its first volume.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message id="The volume “%1” is missing.">
+        <source>The volume “%1” is missing.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message id="The volume “%1” is damaged, incomplete or belongs to another archive.">
+        <source>The volume “%1” is damaged, incomplete or belongs to another archive.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message id="This is a later volume of a set; the set is extracted from its first volume, “%1”.">
+        <source>This is a later volume of a set; the set is extracted from its first volume, “%1”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message id="“%1” is damaged: its checksum does not match.">
+        <source>“%1” is damaged: its checksum does not match.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message id="“%1” is damaged or incomplete.">
+        <source>“%1” is damaged or incomplete.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 </TS>

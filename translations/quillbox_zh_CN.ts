@@ -349,5 +349,41 @@ Extracts archives: drop them on the window or open them with Quillbox.</oldsourc
         <source>Version %1</source>
         <translation>版本 %1</translation>
     </message>
+    <message id="space_error_info">
+        <source>“%1” needs %2 of free space in “%3”, but only %4 is free.</source>
+        <translation>“%1”需要“%3”中有 %2 的可用空间，但只有 %4 可用。</translation>
+    </message>
+    <message id="A volume of the archive is missing.">
+        <source>A volume of the archive is missing.</source>
+        <translation>归档缺少一个分卷。</translation>
+    </message>
+    <message id="A volume of the archive is damaged, incomplete or belongs to another archive.">
+        <source>A volume of the archive is damaged, incomplete or belongs to another archive.</source>
+        <translation>归档的一个分卷已损坏、不完整或属于另一个归档。</translation>
+    </message>
+    <message id="This is a later volume of a set; the set is extracted from its first volume.">
+        <source>This is a later volume of a set; the set is extracted from its first volume.</source>
+        <translation>这是分卷归档中靠后的一卷；请从第一卷解压整个归档。</translation>
+    </message>
+    <message id="The volume “%1” is missing.">
+        <source>The volume “%1” is missing.</source>
+        <translation>缺少分卷“%1”。</translation>
+    </message>
+    <message id="The volume “%1” is damaged, incomplete or belongs to another archive.">
+        <source>The volume “%1” is damaged, incomplete or belongs to another archive.</source>
+        <translation>分卷“%1”已损坏、不完整或属于另一个归档。</translation>
+    </message>
+    <message id="This is a later volume of a set; the set is extracted from its first volume, “%1”.">
+        <source>This is a later volume of a set; the set is extracted from its first volume, “%1”.</source>
+        <translation>这是分卷归档中靠后的一卷；请从第一卷“%1”解压整个归档。</translation>
+    </message>
+    <message id="“%1” is damaged: its checksum does not match.">
+        <source>“%1” is damaged: its checksum does not match.</source>
+        <translation>“%1”已损坏：校验和不匹配。</translation>
+    </message>
+    <message id="“%1” is damaged or incomplete.">
+        <source>“%1” is damaged or incomplete.</source>
+        <translation>“%1”已损坏或不完整。</translation>
+    </message>
 </context>
 </TS>
