@@ -24,6 +24,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
+#include <cstdlib>
 
 namespace {
 
@@ -225,6 +226,23 @@ void AppDelegate::menu_hideAction()
 
 void AppDelegate::menu_quitAction()
 {
+    terminate();
+}
+
+void AppDelegate::terminate()
+{
+    rarVC()->stopEverything([this] { quitAfterStopping(); });
+}
+
+// A worker that did not stop in time still holds its item, whose row must
+// not be torn down under it on the way out: the process ends at once then,
+// its temporary folder's lock goes with it and the next start sweeps it.
+void AppDelegate::quitAfterStopping()
+{
+    if (m_rarVC && m_rarVC->isExtracting()) {
+        UserDefaults::standardUserDefaults().synchronize();
+        std::_Exit(0);
+    }
     QCoreApplication::quit();
 }
 

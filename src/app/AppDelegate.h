@@ -82,6 +82,10 @@ public:
     void menu_preferenceAction() override;
     void goCommentAction() override;
     void openPhoneAppAction() override;
+    // Every way out (Quit in the menu or the tray, the "exit app" rule, a
+    // termination signal): the running extraction is stopped and its
+    // temporary folder removed, then the event loop ends normally.
+    void terminate() override;
 
     RARViewController *rarVC();
     QXPrefWindowController *prefWC();
@@ -114,6 +118,7 @@ private:
     void setMenuTitles();
     void buildTrayIcon();
     void openPanelFinished(int result);
+    void quitAfterStopping();
     static void openPage(const QUrl &url);
 
     std::unique_ptr<QMainWindow> m_window;

@@ -1,11 +1,29 @@
 #include "app/AppDelegate.h"
 #include "platform/SingleInstance.h"
+#include "platform/TemporaryFolderSweeper.h"
+#include "platform/UnixSignalWatcher.h"
 #include "support/StringTable.h"
 
 #include <QApplication>
 #include <QLoggingCategory>
+#include <QStandardPaths>
+#include <csignal>
 
 Q_LOGGING_CATEGORY(lcLaunch, "quillbox.launch")
+
+namespace {
+
+// Logging out sends SIGTERM; a terminal sends SIGINT or SIGHUP. Each ends
+// Quillbox the way Quit does.
+void endOnTerminationSignals(UnixSignalWatcher &watcher, AppDelegate &delegate)
+{
+    QObject::connect(&watcher, &UnixSignalWatcher::signalReceived, &delegate, [&delegate](int signalNumber) {
+        qCInfo(lcLaunch) << "ending on signal" << signalNumber;
+        delegate.terminate();
+    });
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -32,9 +50,14 @@ int main(int argc, char *argv[])
         break;
     }
 
+    // From here on a signal waits in the watcher until the event loop runs.
+    UnixSignalWatcher watcher({SIGTERM, SIGINT, SIGHUP});
+    // What a Quillbox that was killed left behind, before anything new starts.
+    TemporaryFolderSweeper::sweep(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     StringTable::install();
     QApplication::setWindowIcon(AppDelegate::applicationIcon());
     AppDelegate delegate;
+    endOnTerminationSignals(watcher, delegate);
     delegate.acceptLaterLaunches(&instance);
     delegate.launch(files);
     return QApplication::exec();

@@ -1,5 +1,6 @@
 #include "ControllerHost.h"
 
+#include <QCoreApplication>
 #include <QWidget>
 
 void ControllerHost::showWindow()
@@ -13,4 +14,9 @@ void ControllerHost::showWindow()
         main->show();
     main->raise();
     main->activateWindow();
+}
+
+void ControllerHost::terminate()
+{
+    QCoreApplication::quit();
 }

@@ -27,4 +27,7 @@ public:
     // Puts the main window on screen and in front; sheets call it first, so
     // a prompt never waits on a window the user has closed.
     virtual void showWindow();
+    // Ends the program ("exit app" at the end of the work); the shell first
+    // stops whatever still runs. The plain quit is for hosts without work.
+    virtual void terminate();
 };

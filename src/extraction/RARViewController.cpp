@@ -32,11 +32,15 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcController, "quillbox.controller")
 
 namespace {
 
@@ -276,7 +280,8 @@ int RARViewController::roomBelow(const QWidget *window, int top) const
 
 void RARViewController::chooseFile(const QString &path)
 {
-    if (!isValid(pathExtension(path)))
+    // On the way out, archives handed over by a later launch are not taken.
+    if (m_stopping || !isValid(pathExtension(path)))
         return;
     chooseView()->hide();
 
@@ -387,6 +392,10 @@ void RARViewController::startExtract(std::shared_ptr<RARItem> item)
 
 void RARViewController::extract(std::shared_ptr<RARItem> item)
 {
+    // On the way out nothing starts; the task is simply never finished.
+    if (m_stopping)
+        return;
+    m_running = item;
     item->extractFile();
 }
 
@@ -403,8 +412,12 @@ void RARViewController::cancelItem(const std::shared_ptr<RARItem> &item)
 
 void RARViewController::extractFinished(std::shared_ptr<RARItem> item)
 {
+    if (item == m_running)
+        m_running.reset();
     cancelItem(item);
     extractTask()->finishCurrentTask();
+    if (m_stopping && !m_running)
+        finishStopping();
 }
 
 // --- The end rule ---------------------------------------------------------
@@ -423,12 +436,64 @@ void RARViewController::extractQueueEmpty()
 
 void RARViewController::extractEnd()
 {
+    if (m_stopping)
+        return; // the program is on its way out already
     if (UserDefaults::standardUserDefaults().integerForKey(SettingsKeys::ExitApp) == 0) {
         if (QWidget *window = mainWindow())
             window->close();
         return;
     }
-    QCoreApplication::quit();
+    if (m_host)
+        m_host->terminate();
+    else
+        QCoreApplication::quit();
+}
+
+// --- The way out ------------------------------------------------------------
+
+void RARViewController::stopEverything(std::function<void()> whenStopped)
+{
+    if (m_stopping)
+        return;
+    m_stopping = true;
+    m_whenStopped = std::move(whenStopped);
+    for (const auto &item : std::as_const(m_rarItems))
+        item->extractCancel();
+    answerOpenPrompts();
+    if (!m_running) {
+        finishStopping();
+        return;
+    }
+    QTimer::singleShot(stopWait, this, &RARViewController::stopWaitEnded);
+}
+
+// Rejecting a prompt answers it as its Cancel button would and releases the
+// worker; the worker then sees its item cancelled and ends the run.
+void RARViewController::answerOpenPrompts()
+{
+    const QList<QXPromptWindowController *> prompts{m_passwordWindowCtl.data(), m_encodingWindowCtl.data(),
+                                                    m_errorWindowCtl.data()};
+    for (QXPromptWindowController *prompt : prompts) {
+        if (prompt && prompt->isAwaitingAnswer())
+            prompt->window()->reject();
+    }
+}
+
+// The engine looks at the stop flag at least every MiB, so only a worker
+// stuck in the system gets here. Its folder's lock goes with the process,
+// and the next start sweeps the folder.
+void RARViewController::stopWaitEnded()
+{
+    if (!m_whenStopped)
+        return;
+    qCWarning(lcController) << "the running extraction did not stop within" << stopWait.count() << "ms";
+    finishStopping();
+}
+
+void RARViewController::finishStopping()
+{
+    if (auto whenStopped = std::exchange(m_whenStopped, nullptr))
+        whenStopped();
 }
 
 // --- Prompts --------------------------------------------------------------
@@ -461,6 +526,11 @@ void RARViewController::beginSheet(QXPromptWindowController *prompt,
     QDialog *window = prompt->window();
     prompt->endSheet();
     prompt->setItem(item);
+    if (m_stopping) {
+        // Asked on the way out: answered as cancelled, never shown.
+        window->reject();
+        return;
+    }
     prepare();
     bringWindowBack();
     window->open();

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -56,6 +57,16 @@ public:
 
     // Accepts one path (any with a valid extension) or ignores it silently.
     void chooseFile(const QString &path);
+
+    // The way out of the program: every item is cancelled, a prompt a worker
+    // waits on is answered as its Cancel would answer it, and nothing new
+    // starts. whenStopped runs once the running worker has ended and taken
+    // its temporary folder away, or after stopWait at the latest. A second
+    // call while stopping changes nothing.
+    void stopEverything(std::function<void()> whenStopped);
+    static constexpr std::chrono::milliseconds stopWait{5000};
+    // From the start of an item's worker until the item has finished.
+    bool isExtracting() const { return m_running != nullptr; }
 
     // ItemController.
     void passwordWithItem(std::shared_ptr<RARItem> item) override;
@@ -107,6 +118,9 @@ private:
     void setupQueueEmpty();
     void extractQueueEmpty();
     void extractEnd();
+    void answerOpenPrompts();
+    void stopWaitEnded();
+    void finishStopping();
 
     void beginSheet(QXPromptWindowController *prompt, const std::shared_ptr<RARItem> &item,
                     const std::function<void()> &prepare);
@@ -126,6 +140,9 @@ private:
     QPointer<QXFolderPanel> m_folderPanel;
     QPointer<WindowFrameAnimator> m_frameAnimator;
     WriteTest m_writeTest;
+    std::shared_ptr<RARItem> m_running;
+    std::function<void()> m_whenStopped;
+    bool m_stopping = false;
 
     QPointer<QWidget> m_view;
     QPointer<RARChooseView> m_chooseView;
