@@ -278,7 +278,8 @@ void RARItem::extractSuccess()
     if (!finalPath.isNull())
         XADPlatform::removeItemAtPath(m_tmpPath);
     m_tmpLock.release();
-    if (deleteZip && moved)
+    // A cancel that came as the run ended still means: keep the archive.
+    if (deleteZip && moved && !isCancelled())
         deleteArchive(finalPath);
     showResult(finalPath, openFolder);
     if (ItemController *c = controller())
