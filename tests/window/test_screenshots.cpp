@@ -142,11 +142,11 @@ void TestScreenshots::rowsAndSheets()
     legacy.add(QByteArray("\xec\xe8\xf0.txt"), "world");
     const QString names = m_work->filePath(u"Holiday photos.zip"_qs);
     QVERIFY(legacy.write(names));
-    const QString broken = m_work->filePath(u"family-archive.tar.gz"_qs);
-    QFile junk(broken);
-    QVERIFY(junk.open(QIODevice::WriteOnly));
-    junk.write(QByteArray(4096, 'x'));
-    junk.close();
+    // A volume set whose last volume is missing.
+    const QString broken = m_work->filePath(u"family-archive.part1.rar"_qs);
+    for (int part = 1; part <= 2; ++part)
+        QVERIFY(QFile::copy(TestEnvironment::corpusPath(u"test_rar_multivolume_single_file.part%1.rar"_qs.arg(part)),
+                            m_work->filePath(u"family-archive.part%1.rar"_qs.arg(part))));
 
     m_controller->chooseFile(secret);
     m_controller->chooseFile(names);
@@ -183,8 +183,11 @@ void TestScreenshots::rowsAndSheets()
     save(withSheet(encoding), u"04_encoding_sheet.png"_qs);
     QVERIFY(press(encoding, QDialogButtonBox::AcceptRole));
 
-    QVERIFY(waitForSheet(u"QXErrorWindowController"_qs));
-    QVERIFY(press(visibleSheet<QDialog>(u"QXErrorWindowController"_qs), QDialogButtonBox::AcceptRole));
+    QDialog *missingVolume = waitForSheet(u"QXErrorWindowController"_qs);
+    QVERIFY(missingVolume);
+    QTest::qWait(50);
+    save(withSheet(missingVolume), u"07_missing_volume_sheet.png"_qs);
+    QVERIFY(press(missingVolume, QDialogButtonBox::AcceptRole));
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->rarItems().isEmpty(), 20000);
 }
 
