@@ -7,6 +7,7 @@
 //   bench_extraction --measure COMMAND...    (used by the benchmark itself)
 
 #include "ArchiveMaker.h"
+#include "platform/EngineProcess.h"
 #include "platform/XADPlatform.h"
 #include "platform/XADSimpleUnarchiver.h"
 #include "platform/XADSimpleUnarchiverDelegate.h"
@@ -210,6 +211,7 @@ int main(int argc, char **argv)
     if (argc > 2 && std::strcmp(argv[1], "--measure") == 0)
         return measureCommand(argv + 2);
     QCoreApplication app(argc, argv);
+    EngineProcess::setHelperPath(QStringLiteral(QUILLBOX_ENGINE_PATH));
     const QStringList arguments = app.arguments();
     if (arguments.size() == 4 && arguments.at(1) == u"--extract"_qs)
         return extractWithEngine(arguments.at(2), arguments.at(3));

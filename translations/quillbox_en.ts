@@ -385,5 +385,9 @@ Extracts archives: drop them on the window or open them with Quillbox.</oldsourc
         <source>“%1” is damaged or incomplete.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message id="Quillbox's archive reader stopped unexpectedly. The archive may be damaged or too large to read.">
+        <source>Quillbox&apos;s archive reader stopped unexpectedly. The archive may be damaged or too large to read.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 </TS>

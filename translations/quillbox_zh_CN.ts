@@ -385,5 +385,9 @@ Extracts archives: drop them on the window or open them with Quillbox.</oldsourc
         <source>“%1” is damaged or incomplete.</source>
         <translation>“%1”已损坏或不完整。</translation>
     </message>
+    <message id="Quillbox's archive reader stopped unexpectedly. The archive may be damaged or too large to read.">
+        <source>Quillbox&apos;s archive reader stopped unexpectedly. The archive may be damaged or too large to read.</source>
+        <translation>Quillbox 的归档读取程序意外停止。归档可能已损坏，或太大而无法读取。</translation>
+    </message>
 </context>
 </TS>

@@ -43,6 +43,8 @@ static const char *const engineErrorKeys[] = {
     QT_TRID_NOOP("A volume of the archive is damaged, incomplete or belongs to another archive."),
     //% "This is a later volume of a set; the set is extracted from its first volume."
     QT_TRID_NOOP("This is a later volume of a set; the set is extracted from its first volume."),
+    //% "Quillbox's archive reader stopped unexpectedly. The archive may be damaged or too large to read."
+    QT_TRID_NOOP("Quillbox's archive reader stopped unexpectedly. The archive may be damaged or too large to read."),
     //% "An unknown error occurred."
     QT_TRID_NOOP("An unknown error occurred."),
 };

@@ -160,21 +160,21 @@ void RARItem::extractFile()
 // the worker never holds the last reference and the item always dies there.
 void RARItem::extractThread(std::shared_ptr<RARItem> self)
 {
+    // The temporary folder comes first: it is the one place the engine's
+    // helper process may write in, from the start.
     XADSimpleUnarchiver *unarchiver = self->unarchiver();
-    bool ok = unarchiver && unarchiver->parse() == 0;
+    const QString destination = unarchiver ? self->tmpPath() : QString();
+    bool ok = !destination.isEmpty();
     if (ok) {
-        const QString destination = self->tmpPath();
-        ok = !destination.isEmpty();
-        if (ok && refuseWhenShortOfSpace(self)) {
-            enterForeground([item = std::move(self)] { item->extractFail(); });
-            return;
-        }
-        if (ok) {
-            unarchiver->setDestination(destination);
-            unarchiver->setRemovesEnclosingDirectoryForSoloItems(true);
-            ok = unarchiver->unarchive() == 0 && isValid(unarchiver->createdItem());
-        }
+        unarchiver->setDestination(destination);
+        unarchiver->setRemovesEnclosingDirectoryForSoloItems(true);
+        ok = unarchiver->parse() == 0;
     }
+    if (ok && refuseWhenShortOfSpace(self)) {
+        enterForeground([item = std::move(self)] { item->extractFail(); });
+        return;
+    }
+    ok = ok && unarchiver->unarchive() == 0 && isValid(unarchiver->createdItem());
     if (ok) {
         enterForeground([item = std::move(self)] { item->extractSuccess(); });
         return;

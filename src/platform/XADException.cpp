@@ -43,6 +43,8 @@ QString XADException::describeXADError(int code)
         return u"A volume of the archive is damaged, incomplete or belongs to another archive."_qs;
     case XADNotFirstVolumeError:
         return u"This is a later volume of a set; the set is extracted from its first volume."_qs;
+    case XADEngineFailedError:
+        return u"Quillbox's archive reader stopped unexpectedly. The archive may be damaged or too large to read."_qs;
     default:
         return u"An unknown error occurred."_qs;
     }

@@ -23,6 +23,7 @@ enum XADError : int {
     XADMissingVolumeError = 16,    // a volume the set needs is not there
     XADWrongVolumeError = 17,      // a volume is damaged, cut short or of another set
     XADNotFirstVolumeError = 18,   // a later volume, whose set is extracted from its first
+    XADEngineFailedError = 19,     // the archive reader crashed, ran out of memory or broke off
     XADUnknownError = 99,
 };
 

@@ -1,178 +1,147 @@
 #include "XADSimpleUnarchiver.h"
 
-#include "ArchiveErrors.h"
-#include "ArchiveNaming.h"
-#include "ArchiveReader.h"
-#include "EntryNameDecoder.h"
-#include "EntryWriter.h"
-#include "ExtractionRun.h"
-#include "OriginMetadata.h"
-#include "PassphraseBroker.h"
-#include "RarVolumeCheck.h"
-#include "SizeSurvey.h"
-#include "SplitArchiveCheck.h"
-#include "StagingFolder.h"
+#include "EngineProcess.h"
+#include "EngineProtocol.h"
 #include "UniqueName.h"
-#include "Utf8LocaleScope.h"
 #include "XADException.h"
-#include "XADSimpleUnarchiverDelegate.h"
 #include "XADString.h"
-#include "ZipCentralDirectory.h"
 
+#include <QCborArray>
+#include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QFileInfo>
-#include <archive_entry.h>
+#include <QLoggingCategory>
 #include <atomic>
 #include <fcntl.h>
+#include <mutex>
 #include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcEngine, "quillbox.engine")
+
+namespace {
+
+using P = EngineProtocol;
+
+// How often the wait for the helper looks at the stop flag and the watchdog.
+constexpr int pollMilliseconds = 50;
+// A stopped helper gets this long to end by itself before it is killed.
+constexpr int stopGraceMilliseconds = 1000;
+
+QString text(const QCborMap &message, const char *key)
+{
+    return message.value(QLatin1StringView(key)).toString();
+}
+
+} // namespace
 
 struct XADSimpleUnarchiver::Private {
     XADSimpleUnarchiver *q = nullptr;
     QString path;
     QString destination;
     QString password;
+    bool passwordGiven = false;
     std::atomic<XADSimpleUnarchiverDelegate *> delegate{nullptr};
     bool propagatesMetadata = false;
     bool removesEnclosingDirectory = false;
 
-    // Between parse() and unarchive(): the open archive, its first header.
+    std::unique_ptr<EngineProcess> helper;
+    QString confinedTo;
     bool parsed = false;
     int parseResult = XADNoError;
-    std::unique_ptr<PassphraseBroker> passwords;
-    std::unique_ptr<ArchiveReader> reader;
-    archive_entry *firstEntry = nullptr;
-    EntryNameDecoder decoder;
-    qint64 knownTotal = -1;
-    bool isRaw = false;
-    RarVolumeReport rarVolumes;
-    QString errorSubject;
-    int lastError = XADNoError;
+    bool stopSent = false;
+    QElapsedTimer sinceStop;
 
+    qint64 declaredSize = -1;
     QStringList volumePaths;
     QString createdItem;
     QString enclosingName;
     bool checksVerified = false;
+    QString errorSubject;
+    int lastError = XADNoError;
 
-    bool shouldStop() const;
     int parse();
-    int openArchive();
-    int checkVolumes(VolumeSet *volumes);
-    bool rarChecksPossible() const;
-    void prepareNameDecoder();
     int unarchive();
-    int extractInto(StagingFolder &staging);
-    QString publish(StagingFolder &staging);
-    RunHooks runHooks();
-    QString decodeName(const QByteArray &raw);
-    bool askForPassword();
+    int startHelper();
+    int exchange(const QCborMap &request, QLatin1StringView replyKind, QCborMap *reply);
+    int watch();
+    bool shouldStop();
+    int passStopOn();
+    void sendAnswer(QCborMap answer);
+    int lost();
+    bool dispatch(const QCborMap &message);
+    void answerPassword();
+    void answerEncoding(const QCborMap &message);
+    void reportEntry(const QCborMap &message);
+    void reportProgress(const QCborMap &message);
+    void endHelper();
 };
 
-bool XADSimpleUnarchiver::Private::shouldStop() const
+// A helper per archive, confined to the folder it will write in. A
+// different destination later needs a helper of its own.
+int XADSimpleUnarchiver::Private::startHelper()
 {
-    XADSimpleUnarchiverDelegate *target = delegate.load();
-    return target && target->extractionShouldStop(q);
+    endHelper();
+    helper = std::make_unique<EngineProcess>();
+    confinedTo = destination;
+    stopSent = false;
+    // The helper is confined to the folder before it can make it.
+    if (!destination.isEmpty())
+        QDir().mkpath(destination);
+    if (!helper->start(destination))
+        return lost();
+    QCborMap hello = P::message(P::hello);
+    hello[QLatin1StringView("version")] = P::version;
+    QCborMap reply;
+    if (const int error = exchange(hello, P::hello, &reply))
+        return error;
+    if (reply.value(QLatin1StringView("version")).toInteger() != P::version)
+        return lost();
+    if (!reply.value(QLatin1StringView("confined")).toBool()) {
+        static std::once_flag once;
+        std::call_once(once, [&] {
+            qCWarning(lcEngine).noquote() << "reading archives without file-system confinement:"
+                                          << text(reply, "note");
+        });
+    }
+    return XADNoError;
 }
 
-bool XADSimpleUnarchiver::Private::askForPassword()
+void XADSimpleUnarchiver::Private::endHelper()
 {
-    XADSimpleUnarchiverDelegate *target = delegate.load();
-    if (!target)
-        return false;
-    target->simpleUnarchiverNeedsPassword(q);
-    return true;
-}
-
-// Without a delegate nobody can be asked: the detected encoding is taken
-// when it fits, else Latin-1, which decodes any bytes.
-QString XADSimpleUnarchiver::Private::decodeName(const QByteArray &raw)
-{
-    return decoder.decode(raw, [this](const XADString &name) -> QString {
-        if (XADSimpleUnarchiverDelegate *target = delegate.load())
-            return target->encodingNameForXADString(q, name);
-        if (name.encoding() != 0 && name.canDecodeWithEncoding(name.encoding()))
-            return XADString::encodingNameForEncoding(name.encoding());
-        return u"ISO-8859-1"_qs;
-    });
+    if (helper)
+        helper->finish(stopGraceMilliseconds);
+    helper.reset();
 }
 
 int XADSimpleUnarchiver::Private::parse()
 {
-    if (!parsed) {
-        parsed = true;
-        errorSubject.clear();
-        Utf8LocaleScope utf8;
-        parseResult = openArchive();
-        if (parseResult != XADNoError) {
-            firstEntry = nullptr;
-            reader.reset();
-        }
+    if (parsed)
+        return parseResult;
+    parsed = true;
+    errorSubject.clear();
+    if (const int error = startHelper())
+        return parseResult = error;
+    QCborMap request = P::message(P::parse);
+    request[QLatin1StringView("path")] = path;
+    request[QLatin1StringView("metadata")] = propagatesMetadata;
+    request[QLatin1StringView("destination")] = destination;
+    if (passwordGiven)
+        request[QLatin1StringView("password")] = password;
+    QCborMap reply;
+    if (const int error = exchange(request, P::parsed, &reply))
+        return parseResult = error;
+    declaredSize = reply.value(QLatin1StringView("size")).toInteger(-1);
+    volumePaths.clear();
+    for (const QCborValue &volume : reply.value(QLatin1StringView("volumes")).toArray())
+        volumePaths.append(volume.toString());
+    errorSubject = text(reply, "subject");
+    parseResult = int(reply.value(QLatin1StringView("code")).toInteger(XADUnknownError));
+    if (parseResult != XADNoError) {
+        declaredSize = -1;
+        endHelper();
     }
     return parseResult;
-}
-
-// Opens the archive and reads its first header, no more: the handle stays
-// open for unarchive(), so the archive is read only once.
-int XADSimpleUnarchiver::Private::openArchive()
-{
-    VolumeSet volumes = VolumeSet::forArchive(path);
-    if (const int error = checkVolumes(&volumes))
-        return error;
-    volumePaths = volumes.paths();
-    passwords = std::make_unique<PassphraseBroker>(PassphraseBroker::Hooks{
-        [this] { return password; }, [this] { return askForPassword(); }, [this] { return shouldStop(); }});
-    reader = std::make_unique<ArchiveReader>(
-        volumes, [this] { return shouldStop(); }, [this] { return passwords->next(); });
-    if (reader->open() < ARCHIVE_WARN)
-        return ArchiveErrors::codeFor(*reader, nullptr);
-    const int status = reader->nextHeader(&firstEntry);
-    if (status == ARCHIVE_EOF) {
-        firstEntry = nullptr;
-    } else if (status < ARCHIVE_WARN || status == ARCHIVE_RETRY) {
-        if (const int failure = passwords->failure())
-            return failure;
-        return ArchiveErrors::codeFor(*reader, nullptr);
-    }
-    // libarchive takes any data as "raw"; only a decompressed stream is a
-    // file worth extracting.
-    isRaw = (reader->formatCode() & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_RAW;
-    if (isRaw && !reader->hasFilter())
-        return XADNotAnArchiveError;
-    prepareNameDecoder();
-    knownTotal = rarVolumes.isRar ? rarVolumes.unpackedTotal
-                                  : SizeSurvey::totalSize(volumes, reader->formatCode(), [this] { return shouldStop(); });
-    return shouldStop() ? XADBreakError : XADNoError;
-}
-
-// Before anything is written: every volume the archive needs is there and
-// belongs to it. Found files that turn out not to belong are left out.
-int XADSimpleUnarchiver::Private::checkVolumes(VolumeSet *volumes)
-{
-    rarVolumes = RarVolumeCheck::check(*volumes);
-    if (rarVolumes.isRar) {
-        errorSubject = rarVolumes.subject;
-        volumes->truncate(rarVolumes.volumes);
-        return rarVolumes.error;
-    }
-    return SplitArchiveCheck::check(*volumes, &errorSubject);
-}
-
-// Encrypted headers hide the volumes' promises, and split files that carry
-// only a BLAKE2 hash cannot be checked here.
-bool XADSimpleUnarchiver::Private::rarChecksPossible() const
-{
-    return !rarVolumes.isRar || (rarVolumes.headersRead && !rarVolumes.hasUncheckedFiles);
-}
-
-// A zip's legacy names are all known up front; detecting their encoding
-// over all of them is far surer than name by name.
-void XADSimpleUnarchiver::Private::prepareNameDecoder()
-{
-    if ((reader->formatCode() & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_ZIP)
-        return;
-    if (const auto entries = ZipCentralDirectory::read(reader->volumes().paths().constFirst())) {
-        decoder.setPrefersOEMCodePages(ZipCentralDirectory::prefersOEMCodePages(*entries));
-        decoder.addSampleNames(ZipCentralDirectory::legacyNames(*entries));
-    }
 }
 
 int XADSimpleUnarchiver::Private::unarchive()
@@ -180,83 +149,189 @@ int XADSimpleUnarchiver::Private::unarchive()
     createdItem.clear();
     enclosingName.clear();
     checksVerified = false;
-    if (parsed && !reader && parseResult == XADNoError)
-        parsed = false; // run again: the archive is read afresh
-    if (const int error = parse())
+    if (!helper || confinedTo != destination) {
+        parsed = false; // read afresh, by a helper that may write here
+        if (const int error = parse())
+            return error;
+    }
+    QCborMap request = P::message(P::unarchive);
+    request[QLatin1StringView("destination")] = destination;
+    request[QLatin1StringView("soloOut")] = removesEnclosingDirectory;
+    if (passwordGiven)
+        request[QLatin1StringView("password")] = password;
+    QCborMap reply;
+    const int error = exchange(request, P::unarchived, &reply);
+    parsed = false; // the helper's reading is used up either way
+    endHelper();
+    if (error)
         return error;
-    Utf8LocaleScope utf8;
-    StagingFolder staging;
-    int error = staging.create(destination);
-    if (!error)
-        error = extractInto(staging);
-    firstEntry = nullptr;
-    reader.reset();
-    return error;
+    errorSubject = text(reply, "subject");
+    const int code = int(reply.value(QLatin1StringView("code")).toInteger(XADUnknownError));
+    if (code == XADNoError) {
+        createdItem = text(reply, "created");
+        enclosingName = text(reply, "enclosing");
+        checksVerified = reply.value(QLatin1StringView("verified")).toBool();
+    }
+    return code;
 }
 
-int XADSimpleUnarchiver::Private::extractInto(StagingFolder &staging)
+// Sends a request and serves the helper's callbacks until its reply comes;
+// 0, or the error that ended the wait.
+int XADSimpleUnarchiver::Private::exchange(const QCborMap &request, QLatin1StringView replyKind, QCborMap *reply)
 {
-    EntryWriter writer(staging.fd(), propagatesMetadata ? OriginMetadata::ofFile(path) : OriginMetadata());
-    RunSettings settings;
-    settings.rootPath = staging.path();
-    settings.rawEntryName = isRaw ? ArchiveNaming::rawEntryName(path) : QString();
-    settings.knownTotal = knownTotal;
-    settings.encryptedNames = rarVolumes.encryptedNames;
-    settings.joinedCrcs = rarVolumes.joinedCrcs;
-    settings.joinedSizes = rarVolumes.joinedSizes;
-    ExtractionRun run(*reader, writer, runHooks(), settings);
-    if (const int error = run.run(firstEntry))
-        return error;
-    if (const int error = reader->drainInput())
-        return error;
-    writer.finish();
-    if (shouldStop())
+    if (!P::is(request, P::hello) && shouldStop())
         return XADBreakError;
-    if (staging.topLevelNames().isEmpty())
-        return XADNoEntriesError;
-    createdItem = publish(staging);
-    if (createdItem.isNull())
-        return XADWriteError;
-    checksVerified = run.everyCheckMade() && rarChecksPossible() && reader->checksVerified();
-    run.reportFinished();
+    if (!helper->channel().send(request))
+        return lost();
+    for (;;) {
+        QCborMap message;
+        switch (helper->channel().receive(&message, pollMilliseconds)) {
+        case EngineChannel::Status::Message:
+            if (P::is(message, replyKind)) {
+                *reply = message;
+                return XADNoError;
+            }
+            if (!dispatch(message))
+                return lost();
+            helper->noteActivity();
+            if (const int error = passStopOn())
+                return error;
+            break;
+        case EngineChannel::Status::Timeout:
+            if (const int error = watch())
+                return error;
+            break;
+        case EngineChannel::Status::Closed:
+        case EngineChannel::Status::Broken:
+            return lost();
+        }
+    }
+}
+
+bool XADSimpleUnarchiver::Private::shouldStop()
+{
+    XADSimpleUnarchiverDelegate *target = delegate.load();
+    return target && target->extractionShouldStop(q);
+}
+
+// Passes a stop on once the delegate asks for it; a helper that ignores it
+// is ended after a grace period.
+int XADSimpleUnarchiver::Private::passStopOn()
+{
+    if (!stopSent && shouldStop()) {
+        stopSent = true;
+        sinceStop.start();
+        helper->channel().send(P::message(P::stop));
+    }
+    if (stopSent && sinceStop.elapsed() > stopGraceMilliseconds) {
+        helper->kill();
+        return XADBreakError;
+    }
     return XADNoError;
 }
 
-// One top-level item comes out on its own; several stay together in a
-// folder named after the archive.
-QString XADSimpleUnarchiver::Private::publish(StagingFolder &staging)
+// Between messages: also end a helper that has done nothing at all for too
+// long (a loop inside libarchive never comes back to poll for a stop).
+int XADSimpleUnarchiver::Private::watch()
 {
-    const QStringList names = staging.topLevelNames();
-    enclosingName = ArchiveNaming::enclosingName(path);
-    if (names.size() == 1 && removesEnclosingDirectory)
-        return staging.publishItem(names.constFirst());
-    return staging.publishAsFolder(enclosingName);
+    if (const int error = passStopOn())
+        return error;
+    if (helper->hasBeenQuietTooLong()) {
+        qCWarning(lcEngine).noquote() << "the archive reader made no progress on" << path << "and was stopped";
+        helper->kill();
+        return XADCorruptError;
+    }
+    return XADNoError;
 }
 
-RunHooks XADSimpleUnarchiver::Private::runHooks()
+// The helper is gone or speaks nonsense: crashed, killed by its memory
+// limit, or broken by the archive. Nothing it said is trusted further.
+int XADSimpleUnarchiver::Private::lost()
 {
-    RunHooks hooks;
-    hooks.shouldStop = [this] { return shouldStop(); };
-    hooks.decodeName = [this](const QByteArray &raw) { return decodeName(raw); };
-    hooks.willExtract = [this](const XADEntryInfo &entry, const QString &to) {
-        if (XADSimpleUnarchiverDelegate *target = delegate.load())
-            target->willExtractEntry(q, entry, to);
-    };
-    hooks.didExtract = [this](const XADEntryInfo &entry, const QString &to, int error) {
-        if (XADSimpleUnarchiverDelegate *target = delegate.load())
-            target->didExtractEntry(q, entry, to, error);
-    };
-    hooks.byteProgress = [this](const XADEntryInfo &entry, qint64 file, qint64 fileSize, qint64 total,
-                                qint64 totalSize) {
-        if (XADSimpleUnarchiverDelegate *target = delegate.load())
-            target->extractionProgress(q, entry, file, fileSize, total, totalSize);
-    };
-    hooks.estimatedProgress = [this](const XADEntryInfo &entry, double file, double total) {
-        if (XADSimpleUnarchiverDelegate *target = delegate.load())
-            target->estimatedExtractionProgress(q, entry, file, total);
-    };
-    hooks.passwordFailure = [this] { return passwords ? passwords->failure() : 0; };
-    return hooks;
+    if (helper)
+        helper->kill();
+    if (stopSent)
+        return XADBreakError;
+    qCWarning(lcEngine).noquote() << "the archive reader stopped unexpectedly on" << path;
+    return XADEngineFailedError;
+}
+
+bool XADSimpleUnarchiver::Private::dispatch(const QCborMap &message)
+{
+    if (P::is(message, P::progress) || P::is(message, P::estimate))
+        reportProgress(message);
+    else if (P::is(message, P::entry))
+        reportEntry(message);
+    else if (P::is(message, P::passwordRequest))
+        answerPassword();
+    else if (P::is(message, P::encodingRequest))
+        answerEncoding(message);
+    else
+        return false;
+    return true;
+}
+
+// The user may take minutes over a prompt: that is no silence of the helper.
+void XADSimpleUnarchiver::Private::answerPassword()
+{
+    passwordGiven = false;
+    if (XADSimpleUnarchiverDelegate *target = delegate.load())
+        target->simpleUnarchiverNeedsPassword(q);
+    QCborMap answer = P::message(P::answer);
+    if (passwordGiven)
+        answer[QLatin1StringView("password")] = password;
+    sendAnswer(answer);
+}
+
+void XADSimpleUnarchiver::Private::answerEncoding(const QCborMap &message)
+{
+    const XADString name = P::toName(message);
+    QString encoding;
+    if (XADSimpleUnarchiverDelegate *target = delegate.load())
+        encoding = target->encodingNameForXADString(q, name);
+    else if (name.encoding() != 0 && name.canDecodeWithEncoding(name.encoding()))
+        encoding = XADString::encodingNameForEncoding(name.encoding());
+    else
+        encoding = u"ISO-8859-1"_qs;
+    QCborMap answer = P::message(P::answer);
+    if (!encoding.isNull())
+        answer[QLatin1StringView("encoding")] = encoding;
+    sendAnswer(answer);
+}
+
+// A prompt often ends in a stop (a cancelled password); the engine learns
+// of it with the answer, before it goes on.
+void XADSimpleUnarchiver::Private::sendAnswer(QCborMap answer)
+{
+    if (shouldStop()) {
+        answer[QLatin1StringView("stop")] = true;
+        stopSent = true;
+        sinceStop.start();
+    }
+    helper->channel().send(answer);
+}
+
+void XADSimpleUnarchiver::Private::reportEntry(const QCborMap &message)
+{
+    const int error = int(message.value(QLatin1StringView("code")).toInteger());
+    if (XADSimpleUnarchiverDelegate *target = delegate.load())
+        target->didExtractEntry(q, P::toEntry(message.value(P::entry)), text(message, "to"), error);
+    if (error != XADNoError)
+        sendAnswer(P::message(P::answer));
+}
+
+void XADSimpleUnarchiver::Private::reportProgress(const QCborMap &message)
+{
+    XADSimpleUnarchiverDelegate *target = delegate.load();
+    if (!target)
+        return;
+    const XADEntryInfo entry = P::toEntry(message.value(P::entry));
+    const auto number = [&](const char *key) { return message.value(QLatin1StringView(key)); };
+    if (P::is(message, P::progress))
+        target->extractionProgress(q, entry, number("file").toInteger(), number("fileSize").toInteger(),
+                                   number("total").toInteger(), number("totalSize").toInteger());
+    else
+        target->estimatedExtractionProgress(q, entry, number("file").toDouble(), number("total").toDouble());
 }
 
 std::unique_ptr<XADSimpleUnarchiver> XADSimpleUnarchiver::simpleUnarchiverForPath(const QString &path)
@@ -281,7 +356,10 @@ XADSimpleUnarchiver::XADSimpleUnarchiver(const QString &path) : d(std::make_uniq
     d->path = QFileInfo(path).absoluteFilePath();
 }
 
-XADSimpleUnarchiver::~XADSimpleUnarchiver() = default;
+XADSimpleUnarchiver::~XADSimpleUnarchiver()
+{
+    d->endHelper();
+}
 
 void XADSimpleUnarchiver::setDelegate(XADSimpleUnarchiverDelegate *delegate)
 {
@@ -315,6 +393,7 @@ void XADSimpleUnarchiver::setDestination(const QString &folder)
 void XADSimpleUnarchiver::setPassword(const QString &password)
 {
     d->password = password;
+    d->passwordGiven = true;
 }
 
 QString XADSimpleUnarchiver::password() const
@@ -330,11 +409,6 @@ int XADSimpleUnarchiver::parse()
 int XADSimpleUnarchiver::unarchive()
 {
     return d->lastError = d->unarchive();
-}
-
-int XADSimpleUnarchiver::lastError() const
-{
-    return d->lastError;
 }
 
 QString XADSimpleUnarchiver::createdItem() const
@@ -359,7 +433,7 @@ QStringList XADSimpleUnarchiver::volumePaths() const
 
 qint64 XADSimpleUnarchiver::declaredSize() const
 {
-    return d->parseResult == XADNoError && d->parsed ? d->knownTotal : -1;
+    return d->declaredSize;
 }
 
 bool XADSimpleUnarchiver::checksVerified() const
@@ -370,4 +444,9 @@ bool XADSimpleUnarchiver::checksVerified() const
 QString XADSimpleUnarchiver::errorSubject() const
 {
     return d->errorSubject;
+}
+
+int XADSimpleUnarchiver::lastError() const
+{
+    return d->lastError;
 }

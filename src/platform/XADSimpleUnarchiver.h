@@ -1,12 +1,17 @@
 #pragma once
 
+#include "XADSimpleUnarchiverDelegate.h"
+
 #include <QString>
 #include <QStringList>
 #include <memory>
 
-class XADSimpleUnarchiverDelegate;
-
-// Reads one archive with libarchive and extracts it into a destination folder.
+// Reads one archive and extracts it into a destination folder. The reading
+// is done by a helper process of its own, confined to the destination and
+// to a bounded amount of memory; this is the program's end of it, and its
+// delegate is called exactly as if the engine ran here. An archive that
+// makes the helper crash, stall or exhaust its memory ends with an error
+// (XADEngineFailedError, or XADCorruptError for one that stalls).
 // One object per archive, driven from one worker thread.
 class XADSimpleUnarchiver {
 public:
@@ -42,6 +47,7 @@ public:
     // without decompressing it; unarchive() reads it once, start to end, into
     // a hidden folder of its own inside the destination, then moves the
     // result beside it. A run that fails or is stopped leaves nothing behind.
+    // Setting the destination before parse() lets one helper do both.
     int parse();
     int unarchive();
 

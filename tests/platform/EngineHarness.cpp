@@ -91,13 +91,13 @@ EngineResult runEngine(const QString &archive, const QString &destination,
     unarchiver->setDelegate(delegate);
     unarchiver->setPropagatesRelevantMetadata(true);
     unarchiver->setAlwaysRenamesFiles(true);
+    unarchiver->setDestination(destination);
+    unarchiver->setRemovesEnclosingDirectoryForSoloItems(removeSoloFolder);
     result.parse = unarchiver->parse();
     result.subject = unarchiver->errorSubject();
     result.volumes = unarchiver->volumePaths();
     if (result.parse != 0)
         return result;
-    unarchiver->setDestination(destination);
-    unarchiver->setRemovesEnclosingDirectoryForSoloItems(removeSoloFolder);
     result.unarchive = unarchiver->unarchive();
     result.created = unarchiver->createdItem();
     result.enclosing = unarchiver->enclosingDirectoryName();

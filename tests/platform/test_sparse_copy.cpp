@@ -1,5 +1,6 @@
 #include "EngineHarness.h"
 #include "OtherFileSystem.h"
+#include "TestEnvironment.h"
 #include "platform/TreeCopy.h"
 #include "platform/XADPlatform.h"
 
@@ -141,7 +142,11 @@ Q_DECLARE_METATYPE(Layout)
 class TestSparseCopy : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<TestEnvironment> env;
+
 private Q_SLOTS:
+    void initTestCase() { env = std::make_unique<TestEnvironment>(); }
+
     void copyKeepsTheHoles_data()
     {
         QTest::addColumn<Layout>("layout");

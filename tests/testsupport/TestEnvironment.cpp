@@ -1,5 +1,6 @@
 #include "TestEnvironment.h"
 
+#include "platform/EngineProcess.h"
 #include "platform/UserDefaults.h"
 #include "support/StringTable.h"
 
@@ -20,6 +21,8 @@ TestEnvironment::TestEnvironment()
     UserDefaults::useStoreAtPath(settingsPath());
     // Tests read the English texts, whatever the machine's locale.
     StringTable::install(QLocale(QLocale::English));
+    // The helper of this build, not one that may be installed on the machine.
+    EngineProcess::setHelperPath(QStringLiteral(QUILLBOX_ENGINE_PATH));
 }
 
 QString TestEnvironment::appData() const
