@@ -165,8 +165,10 @@ int addRules(scmp_filter_ctx filter)
         if (const int rc = addRule(filter, refuse, call); rc < 0)
             return rc;
     }
-    // Local sockets stay, for talking to the parent; no other network.
-    if (const int rc = addRule(filter, refuse, SCMP_SYS(socket), {SCMP_A0(SCMP_CMP_NE, AF_UNIX)}); rc < 0)
+    // No new sockets of any kind: the helper talks to the program over the
+    // one it inherits, and a local socket would reach the session bus, which
+    // can start programs.
+    if (const int rc = addRule(filter, refuse, SCMP_SYS(socket)); rc < 0)
         return rc;
     // Threads stay, new processes do not. The flags are the first argument on
     // every architecture Debian builds this for except s390x.
