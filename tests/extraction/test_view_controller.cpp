@@ -38,6 +38,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <csignal>
+#include <unistd.h>
 
 using namespace SheetDriver;
 
@@ -81,6 +83,7 @@ private Q_SLOTS:
     void passwordSheetCancelledShowsError();
     void undecidableNamesAskForEncoding();
     void failuresShowErrorSheet();
+    void killedReaderShowsErrorAndQueueGoesOn();
     void rowCancelledBeforeItsCheck();
     void refusedFolderSheetDropsRow();
     void grantedFolderIsRememberedAcrossRestart();
@@ -539,6 +542,49 @@ void TestViewController::failuresShowErrorSheet()
     waitUntilIdle();
     QVERIFY(tempFolders().isEmpty());
     QVERIFY(QFile::exists(text) && QFile::exists(zip));
+}
+
+namespace {
+
+// The archive readers this test process started, by their /proc entries.
+QList<pid_t> engineHelpers()
+{
+    QList<pid_t> helpers;
+    for (const QString &entry : QDir(u"/proc"_qs).entryList(QDir::Dirs)) {
+        const QByteArray stat = readAll(u"/proc/%1/stat"_qs.arg(entry));
+        const qsizetype close = stat.lastIndexOf(')');
+        if (close < 0 || !stat.contains("(quillbox-engine)"))
+            continue;
+        const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+        if (fields.size() > 1 && fields.at(1).toInt() == ::getpid())
+            helpers.append(pid_t(entry.toInt()));
+    }
+    return helpers;
+}
+
+} // namespace
+
+// The reader dies while its password sheet is up: the archive ends with the
+// error sheet, nothing is left behind, and the next archive extracts.
+void TestViewController::killedReaderShowsErrorAndQueueGoesOn()
+{
+    const QString locked = copyCorpus(CorpusPasswordZip, u"locked box.zip"_qs);
+    const QString good = makeZip(u"after.zip"_qs, "after");
+    m_controller->chooseFile(locked);
+    m_controller->chooseFile(good);
+    QVERIFY(waitForSheet(PasswordSheet));
+    const QList<pid_t> helpers = engineHelpers();
+    QCOMPARE(helpers.size(), 1);
+    QCOMPARE(::kill(helpers.first(), SIGKILL), 0);
+    QVERIFY(answerPassword(u"password"_qs));
+    QString shown;
+    QVERIFY(acknowledgeError(&shown));
+    QVERIFY2(shown.contains(u"locked box.zip"_qs) && shown.contains(u"archive reader"_qs), qPrintable(shown));
+    waitUntilIdle();
+    QVERIFY(QFileInfo(m_work->filePath(u"after"_qs)).isDir());
+    QVERIFY(QFile::exists(locked));
+    QVERIFY(tempFolders().isEmpty());
+    QVERIFY(engineHelpers().isEmpty());
 }
 
 // --- Destination checks ---------------------------------------------------------
