@@ -10,6 +10,7 @@ endif()
 set(id app.quillbox.Quillbox)
 set(expected
     bin/quillbox
+    libexec/quillbox/quillbox-engine
     share/applications/${id}.desktop
     share/metainfo/${id}.metainfo.xml
     share/icons/hicolor/scalable/apps/${id}.svg)
