@@ -62,10 +62,11 @@ int extractWithEngine(const QString &archive, const QString &destination)
     if (!unarchiver)
         return 2;
     unarchiver->setDelegate(&delegate);
-    if (unarchiver->parse() != 0)
-        return 3;
+    // As the item does: the helper is confined to the destination from the start.
     unarchiver->setDestination(destination);
     unarchiver->setRemovesEnclosingDirectoryForSoloItems(true);
+    if (unarchiver->parse() != 0)
+        return 3;
     const int result = unarchiver->unarchive();
     if (result != 0 || delegate.errors != 0)
         std::fprintf(stderr, "engine: result %d, %ld entry errors\n", result, delegate.errors);
