@@ -17,6 +17,8 @@ namespace {
 // move never replaces, so it is simply tried again.
 constexpr int publishAttempts = 20;
 
+constexpr QLatin1StringView namePrefix{".quillbox-extracting-"};
+
 QString publish(const QString &from, const QString &wantedPath)
 {
     for (int attempt = 0; attempt < publishAttempts; ++attempt) {
@@ -41,7 +43,7 @@ int StagingFolder::create(const QString &destination)
     if (destination.isEmpty() || !QDir().mkpath(destination))
         return XADWriteError;
     m_destination = QDir(destination).absolutePath();
-    QByteArray pattern = QFile::encodeName(m_destination + u"/.quillbox-extracting-XXXXXX"_qs);
+    QByteArray pattern = QFile::encodeName(m_destination + u'/' + namePrefix + u"XXXXXX"_qs);
     if (!::mkdtemp(pattern.data()))
         return XADWriteError;
     m_path = QFile::decodeName(pattern);
@@ -51,6 +53,18 @@ int StagingFolder::create(const QString &destination)
         return XADWriteError;
     }
     return XADNoError;
+}
+
+QStringList StagingFolder::foldersIn(const QString &destination)
+{
+    if (destination.isEmpty())
+        return {};
+    const QDir folder(destination);
+    QStringList paths;
+    const auto filters = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    for (const QString &name : folder.entryList({namePrefix + u'*'}, filters))
+        paths.append(folder.filePath(name));
+    return paths;
 }
 
 QStringList StagingFolder::topLevelNames() const

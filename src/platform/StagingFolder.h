@@ -19,6 +19,9 @@ public:
 
     // 0 or an error code. The destination is made when missing.
     int create(const QString &destination);
+    // The staging folders in destination, of runs going on or of helpers
+    // killed before they could remove their own.
+    static QStringList foldersIn(const QString &destination);
     int fd() const { return m_fd.get(); }
     const QString &path() const { return m_path; }
 

@@ -2,6 +2,8 @@
 
 #include "EngineProcess.h"
 #include "EngineProtocol.h"
+#include "StagingFolder.h"
+#include "TreeRemover.h"
 #include "UniqueName.h"
 #include "XADException.h"
 #include "XADString.h"
@@ -75,6 +77,7 @@ struct XADSimpleUnarchiver::Private {
     void reportEntry(const QCborMap &message);
     void reportProgress(const QCborMap &message);
     void endHelper();
+    void removeLeftovers(const QStringList &stagedBefore);
 };
 
 // A helper per archive, confined to the folder it will write in. A
@@ -112,6 +115,17 @@ void XADSimpleUnarchiver::Private::endHelper()
     if (helper)
         helper->finish(stopGraceMilliseconds);
     helper.reset();
+}
+
+// A helper that was killed or died half-way cannot remove its hidden
+// folder; once it is gone for sure, the staging folders that were not
+// there before the run are its own.
+void XADSimpleUnarchiver::Private::removeLeftovers(const QStringList &stagedBefore)
+{
+    for (const QString &folder : StagingFolder::foldersIn(destination)) {
+        if (!stagedBefore.contains(folder))
+            TreeRemover::remove(folder);
+    }
 }
 
 int XADSimpleUnarchiver::Private::parse()
@@ -159,12 +173,15 @@ int XADSimpleUnarchiver::Private::unarchive()
     request[QLatin1StringView("soloOut")] = removesEnclosingDirectory;
     if (passwordGiven)
         request[QLatin1StringView("password")] = password;
+    const QStringList stagedBefore = StagingFolder::foldersIn(destination);
     QCborMap reply;
     const int error = exchange(request, P::unarchived, &reply);
     parsed = false; // the helper's reading is used up either way
     endHelper();
-    if (error)
+    if (error) {
+        removeLeftovers(stagedBefore);
         return error;
+    }
     errorSubject = text(reply, "subject");
     const int code = int(reply.value(QLatin1StringView("code")).toInteger(XADUnknownError));
     if (code == XADNoError) {
