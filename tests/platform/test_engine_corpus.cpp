@@ -1,5 +1,6 @@
 #include "EngineHarness.h"
 #include "TestEnvironment.h"
+#include "platform/EngineProcess.h"
 #include "platform/EntryNameDecoder.h"
 #include "platform/XADException.h"
 #include "platform/XADPlatform.h"
@@ -18,11 +19,6 @@
 
 namespace {
 
-// libarchive 3.6.2 spins inside a single call on these; nothing above it
-// can stop that.
-const QStringList spinning = {u"test_read_filter_gzip_recursive.gz"_qs,
-                              u"test_read_format_iso_rockridge_ce_loop.iso.Z"_qs,
-                              u"test_read_format_xar_doublelink.xar"_qs};
 // These yield entries for ever; only a cancel ends them.
 const QStringList endless = {u"test_read_format_rar5_bad_window_sz_in_mltarc_file.rar"_qs,
                              u"test_read_format_rar5_dirdata.rar"_qs};
@@ -219,6 +215,13 @@ private Q_SLOTS:
     void initTestCase()
     {
         env = std::make_unique<TestEnvironment>();
+        // libarchive spins inside a single call on a few archives; the
+        // helper's watchdog ends those soon, its memory limit the greedy ones.
+        // Not too soon: on test_read_format_rar_unbound_staticdata.rar it
+        // fills a window of nearly a gigabyte, seconds without reading a byte.
+        EngineProcess::Limits limits;
+        limits.quietMilliseconds = 8000;
+        EngineProcess::setLimits(limits);
         QFile peers(TestEnvironment::corpusPath(u"PEERS.tsv"_qs));
         QVERIFY(peers.open(QIODevice::ReadOnly));
         while (!peers.atEnd()) {
@@ -236,7 +239,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         const QStringList names = QDir(TestEnvironment::corpusPath()).entryList(QDir::Files, QDir::Name);
         for (const QString &name : names) {
-            if (name != u"PEERS.tsv"_qs && !spinning.contains(name) && !endless.contains(name))
+            if (name != u"PEERS.tsv"_qs && !endless.contains(name))
                 QTest::newRow(qPrintable(name)) << name;
         }
     }
