@@ -4,10 +4,10 @@
 // command line, that archive the same way, for throughput.
 
 #include "ArchiveMaker.h"
-#include "platform/ArchiveEngine.h"
-#include "platform/EngineProcess.h"
-#include "platform/XADPlatform.h"
-#include "platform/XADSimpleUnarchiver.h"
+#include "platform/engine/ArchiveEngine.h"
+#include "platform/unarchiver/EngineProcess.h"
+#include "platform/files/XADPlatform.h"
+#include "platform/unarchiver/XADSimpleUnarchiver.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -7,11 +7,11 @@
 //   bench_extraction --measure COMMAND...    (used by the benchmark itself)
 
 #include "ArchiveMaker.h"
-#include "platform/EngineProcess.h"
-#include "platform/XADPlatform.h"
-#include "platform/XADSimpleUnarchiver.h"
-#include "platform/XADSimpleUnarchiverDelegate.h"
-#include "platform/XADString.h"
+#include "platform/unarchiver/EngineProcess.h"
+#include "platform/files/XADPlatform.h"
+#include "platform/unarchiver/XADSimpleUnarchiver.h"
+#include "platform/engine/XADSimpleUnarchiverDelegate.h"
+#include "platform/encoding/XADString.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,9 +2,9 @@
 // written in every code page that can hold it, whole and cut down to one or
 // two names. Prints how often the detector settles right, asks, or settles
 // wrong (which must stay at zero), and how long detection takes.
-#include "platform/EncodingDetector.h"
-#include "platform/EncodingRegistry.h"
-#include "platform/IcuTextCodec.h"
+#include "platform/encoding/EncodingDetector.h"
+#include "platform/encoding/EncodingRegistry.h"
+#include "platform/encoding/IcuTextCodec.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

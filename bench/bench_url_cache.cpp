@@ -3,7 +3,7 @@
 // grants remembered, both for a path a grant covers and for one it does not.
 // Runs against a throw-away settings file.
 #include "access/QXURLCache.h"
-#include "platform/UserDefaults.h"
+#include "platform/settings/UserDefaults.h"
 #include "prompts/SettingsKeys.h"
 
 #include <QCoreApplication>

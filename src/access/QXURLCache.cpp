@@ -1,7 +1,7 @@
 #include "QXURLCache.h"
 
-#include "platform/SecurityBookmark.h"
-#include "platform/UserDefaults.h"
+#include "platform/settings/SecurityBookmark.h"
+#include "platform/settings/UserDefaults.h"
 #include "prompts/SettingsKeys.h"
 #include "support/PathComponents.h"
 

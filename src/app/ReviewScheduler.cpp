@@ -1,6 +1,6 @@
 #include "ReviewScheduler.h"
 
-#include "platform/UserDefaults.h"
+#include "platform/settings/UserDefaults.h"
 #include "prompts/SettingsKeys.h"
 #include "support/DateExpand.h"
 #include "support/StringExpand.h"

@@ -1,7 +1,7 @@
 #include "app/AppDelegate.h"
-#include "platform/SingleInstance.h"
-#include "platform/TemporaryFolderSweeper.h"
-#include "platform/UnixSignalWatcher.h"
+#include "platform/desktop/SingleInstance.h"
+#include "platform/system/TemporaryFolderSweeper.h"
+#include "platform/system/UnixSignalWatcher.h"
 #include "support/StringTable.h"
 
 #include <QApplication>

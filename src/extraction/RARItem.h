@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/TemporaryFolderLock.h"
-#include "platform/XADSimpleUnarchiverDelegate.h"
+#include "platform/system/TemporaryFolderLock.h"
+#include "platform/engine/XADSimpleUnarchiverDelegate.h"
 
 #include <QString>
 #include <QStringList>

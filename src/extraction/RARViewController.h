@@ -1,7 +1,7 @@
 #pragma once
 
 #include "extraction/ItemController.h"
-#include "platform/ConditionLock.h"
+#include "platform/system/ConditionLock.h"
 
 #include <QList>
 #include <QObject>

@@ -1,8 +1,8 @@
 #include "QXEncodingPopUp.h"
 
 #include "QXEncodingItemDelegate.h"
-#include "platform/EncodingRegistry.h"
-#include "platform/XADString.h"
+#include "platform/encoding/EncodingRegistry.h"
+#include "platform/encoding/XADString.h"
 #include "support/Localized.h"
 
 #include <QAbstractItemView>

@@ -1,7 +1,7 @@
 #include "QXPrefWindowController.h"
 
 #include "access/QXURLCache.h"
-#include "platform/UserDefaults.h"
+#include "platform/settings/UserDefaults.h"
 #include "prompts/SettingsKeys.h"
 #include "support/Localized.h"
 #include "support/StringExpand.h"

@@ -1,6 +1,6 @@
 #include "TestEnvironment.h"
 #include "access/QXURLCache.h"
-#include "platform/UserDefaults.h"
+#include "platform/settings/UserDefaults.h"
 #include "prompts/SettingsKeys.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "app/AppDelegate.h"
 #include "app/QXDescWindowController.h"
 #include "app/QXReviewPrompt.h"
-#include "platform/UserDefaults.h"
+#include "platform/settings/UserDefaults.h"
 #include "prompts/QXPrefWindowController.h"
 #include "prompts/SettingsKeys.h"
 #include "support/StringTable.h"

@@ -1,6 +1,6 @@
 #include "app/QXReviewPrompt.h"
 #include "app/ReviewScheduler.h"
-#include "platform/UserDefaults.h"
+#include "platform/settings/UserDefaults.h"
 #include "prompts/SettingsKeys.h"
 #include "support/Localized.h"
 #include "support/StringTable.h"

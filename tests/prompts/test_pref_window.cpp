@@ -1,5 +1,5 @@
 #include "access/QXURLCache.h"
-#include "platform/UserDefaults.h"
+#include "platform/settings/UserDefaults.h"
 #include "prompts/QXPrefWindowController.h"
 #include "prompts/SettingsKeys.h"
 #include "support/Localized.h"

@@ -1,4 +1,4 @@
-#include "platform/XADException.h"
+#include "platform/engine/XADException.h"
 #include "support/Localized.h"
 #include "support/StringTable.h"
 

@@ -2,8 +2,8 @@
 
 #include "extraction/ItemController.h"
 #include "extraction/ItemRow.h"
-#include "platform/ConditionLock.h"
-#include "platform/XADString.h"
+#include "platform/system/ConditionLock.h"
+#include "platform/encoding/XADString.h"
 
 #include <QList>
 #include <QString>

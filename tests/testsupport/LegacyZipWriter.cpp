@@ -1,6 +1,6 @@
 #include "LegacyZipWriter.h"
 
-#include "platform/Crc32.h"
+#include "platform/engine/formats/Crc32.h"
 
 #include <QFile>
 #include <QtEndian>

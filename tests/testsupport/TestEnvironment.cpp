@@ -1,7 +1,7 @@
 #include "TestEnvironment.h"
 
-#include "platform/EngineProcess.h"
-#include "platform/UserDefaults.h"
+#include "platform/unarchiver/EngineProcess.h"
+#include "platform/settings/UserDefaults.h"
 #include "support/StringTable.h"
 
 #include <QCoreApplication>

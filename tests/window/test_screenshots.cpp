@@ -5,7 +5,7 @@
 
 #include "extraction/RARItem.h"
 #include "extraction/RARViewController.h"
-#include "platform/EncodingRegistry.h"
+#include "platform/encoding/EncodingRegistry.h"
 #include "prompts/QXEncodingPopUp.h"
 #include "support/StringTable.h"
 #include "window/RARItemViewController.h"

@@ -1,9 +1,0 @@
-#include "PatternMatch.h"
-
-#include <QRegularExpression>
-
-bool matchedByPattern(const QString &text, const QString &pattern)
-{
-    const QRegularExpression expression(pattern);
-    return expression.isValid() && expression.match(text).hasMatch();
-}

@@ -1,0 +1,366 @@
+#include "platform/engine/ArchiveEngine.h"
+
+#include "platform/engine/ArchiveErrors.h"
+#include "platform/engine/ArchiveNaming.h"
+#include "platform/engine/ArchiveReader.h"
+#include "platform/encoding/EntryNameDecoder.h"
+#include "platform/files/EntryWriter.h"
+#include "platform/engine/ExtractionRun.h"
+#include "platform/files/OriginMetadata.h"
+#include "platform/engine/PassphraseBroker.h"
+#include "platform/engine/formats/RarVolumeCheck.h"
+#include "platform/engine/SizeSurvey.h"
+#include "platform/engine/formats/SplitArchiveCheck.h"
+#include "platform/files/StagingFolder.h"
+#include "platform/engine/Utf8LocaleScope.h"
+#include "platform/engine/XADException.h"
+#include "platform/encoding/XADString.h"
+#include "platform/engine/formats/ZipCentralDirectory.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <archive_entry.h>
+#include <atomic>
+#include <fcntl.h>
+#include <unistd.h>
+
+struct ArchiveEngine::Private {
+    ArchiveEngine *q = nullptr;
+    QString path;
+    QString destination;
+    QString password;
+    std::atomic<ArchiveEngineDelegate *> delegate{nullptr};
+    bool propagatesMetadata = false;
+    bool removesEnclosingDirectory = false;
+
+    // Between parse() and unarchive(): the open archive, its first header.
+    bool parsed = false;
+    int parseResult = XADNoError;
+    std::unique_ptr<PassphraseBroker> passwords;
+    std::unique_ptr<ArchiveReader> reader;
+    archive_entry *firstEntry = nullptr;
+    EntryNameDecoder decoder;
+    qint64 knownTotal = -1;
+    bool isRaw = false;
+    RarVolumeReport rarVolumes;
+    QString errorSubject;
+    int lastError = XADNoError;
+
+    QStringList volumePaths;
+    QString createdItem;
+    QString enclosingName;
+    bool checksVerified = false;
+
+    bool shouldStop() const;
+    int parse();
+    int openArchive();
+    int checkVolumes(VolumeSet *volumes);
+    bool rarChecksPossible() const;
+    void prepareNameDecoder();
+    int unarchive();
+    int extractInto(StagingFolder &staging);
+    QString publish(StagingFolder &staging);
+    RunHooks runHooks();
+    QString decodeName(const QByteArray &raw);
+    bool askForPassword();
+};
+
+bool ArchiveEngine::Private::shouldStop() const
+{
+    ArchiveEngineDelegate *target = delegate.load();
+    return target && target->extractionShouldStop(q);
+}
+
+bool ArchiveEngine::Private::askForPassword()
+{
+    ArchiveEngineDelegate *target = delegate.load();
+    if (!target)
+        return false;
+    target->simpleUnarchiverNeedsPassword(q);
+    return true;
+}
+
+// Without a delegate nobody can be asked: the detected encoding is taken
+// when it fits, else Latin-1, which decodes any bytes.
+QString ArchiveEngine::Private::decodeName(const QByteArray &raw)
+{
+    return decoder.decode(raw, [this](const XADString &name) -> QString {
+        if (ArchiveEngineDelegate *target = delegate.load())
+            return target->encodingNameForXADString(q, name);
+        if (name.encoding() != 0 && name.canDecodeWithEncoding(name.encoding()))
+            return XADString::encodingNameForEncoding(name.encoding());
+        return u"ISO-8859-1"_qs;
+    });
+}
+
+int ArchiveEngine::Private::parse()
+{
+    if (!parsed) {
+        parsed = true;
+        errorSubject.clear();
+        Utf8LocaleScope utf8;
+        parseResult = openArchive();
+        if (parseResult != XADNoError) {
+            firstEntry = nullptr;
+            reader.reset();
+        }
+    }
+    return parseResult;
+}
+
+// Opens the archive and reads its first header, no more: the handle stays
+// open for unarchive(), so the archive is read only once.
+int ArchiveEngine::Private::openArchive()
+{
+    VolumeSet volumes = VolumeSet::forArchive(path);
+    if (const int error = checkVolumes(&volumes))
+        return error;
+    volumePaths = volumes.paths();
+    passwords = std::make_unique<PassphraseBroker>(PassphraseBroker::Hooks{
+        [this] { return password; }, [this] { return askForPassword(); }, [this] { return shouldStop(); }});
+    reader = std::make_unique<ArchiveReader>(
+        volumes, [this] { return shouldStop(); }, [this] { return passwords->next(); });
+    if (reader->open() < ARCHIVE_WARN)
+        return ArchiveErrors::codeFor(*reader, nullptr);
+    const int status = reader->nextHeader(&firstEntry);
+    if (status == ARCHIVE_EOF) {
+        firstEntry = nullptr;
+    } else if (status < ARCHIVE_WARN || status == ARCHIVE_RETRY) {
+        if (const int failure = passwords->failure())
+            return failure;
+        return ArchiveErrors::codeFor(*reader, nullptr);
+    }
+    // libarchive takes any data as "raw"; only a decompressed stream is a
+    // file worth extracting.
+    isRaw = (reader->formatCode() & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_RAW;
+    if (isRaw && !reader->hasFilter())
+        return XADNotAnArchiveError;
+    prepareNameDecoder();
+    knownTotal = rarVolumes.isRar ? rarVolumes.unpackedTotal
+                                  : SizeSurvey::totalSize(volumes, reader->formatCode(), [this] { return shouldStop(); });
+    return shouldStop() ? XADBreakError : XADNoError;
+}
+
+// Before anything is written: every volume the archive needs is there and
+// belongs to it. Found files that turn out not to belong are left out.
+int ArchiveEngine::Private::checkVolumes(VolumeSet *volumes)
+{
+    rarVolumes = RarVolumeCheck::check(*volumes);
+    if (rarVolumes.isRar) {
+        errorSubject = rarVolumes.subject;
+        volumes->truncate(rarVolumes.volumes);
+        return rarVolumes.error;
+    }
+    return SplitArchiveCheck::check(*volumes, &errorSubject);
+}
+
+// Encrypted headers hide the volumes' promises, and split files that carry
+// only a BLAKE2 hash cannot be checked here.
+bool ArchiveEngine::Private::rarChecksPossible() const
+{
+    return !rarVolumes.isRar || (rarVolumes.headersRead && !rarVolumes.hasUncheckedFiles);
+}
+
+// A zip's legacy names are all known up front; detecting their encoding
+// over all of them is far surer than name by name.
+void ArchiveEngine::Private::prepareNameDecoder()
+{
+    if ((reader->formatCode() & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_ZIP)
+        return;
+    if (const auto entries = ZipCentralDirectory::read(reader->volumes().paths().constFirst())) {
+        decoder.setPrefersOEMCodePages(ZipCentralDirectory::prefersOEMCodePages(*entries));
+        decoder.addSampleNames(ZipCentralDirectory::legacyNames(*entries));
+    }
+}
+
+int ArchiveEngine::Private::unarchive()
+{
+    createdItem.clear();
+    enclosingName.clear();
+    checksVerified = false;
+    if (parsed && !reader && parseResult == XADNoError)
+        parsed = false; // run again: the archive is read afresh
+    if (const int error = parse())
+        return error;
+    Utf8LocaleScope utf8;
+    StagingFolder staging;
+    int error = staging.create(destination);
+    if (!error)
+        error = extractInto(staging);
+    firstEntry = nullptr;
+    reader.reset();
+    return error;
+}
+
+int ArchiveEngine::Private::extractInto(StagingFolder &staging)
+{
+    EntryWriter writer(staging.fd(), propagatesMetadata ? OriginMetadata::ofFile(path) : OriginMetadata());
+    RunSettings settings;
+    settings.rootPath = staging.path();
+    settings.rawEntryName = isRaw ? ArchiveNaming::rawEntryName(path) : QString();
+    settings.knownTotal = knownTotal;
+    settings.encryptedNames = rarVolumes.encryptedNames;
+    settings.joinedCrcs = rarVolumes.joinedCrcs;
+    settings.joinedSizes = rarVolumes.joinedSizes;
+    ExtractionRun run(*reader, writer, runHooks(), settings);
+    if (const int error = run.run(firstEntry))
+        return error;
+    if (const int error = reader->drainInput())
+        return error;
+    writer.finish();
+    if (shouldStop())
+        return XADBreakError;
+    if (staging.topLevelNames().isEmpty())
+        return XADNoEntriesError;
+    createdItem = publish(staging);
+    if (createdItem.isNull())
+        return XADWriteError;
+    checksVerified = run.everyCheckMade() && rarChecksPossible() && reader->checksVerified();
+    run.reportFinished();
+    return XADNoError;
+}
+
+// One top-level item comes out on its own; several stay together in a
+// folder named after the archive.
+QString ArchiveEngine::Private::publish(StagingFolder &staging)
+{
+    const QStringList names = staging.topLevelNames();
+    enclosingName = ArchiveNaming::enclosingName(path);
+    if (names.size() == 1 && removesEnclosingDirectory)
+        return staging.publishItem(names.constFirst());
+    return staging.publishAsFolder(enclosingName);
+}
+
+RunHooks ArchiveEngine::Private::runHooks()
+{
+    RunHooks hooks;
+    hooks.shouldStop = [this] { return shouldStop(); };
+    hooks.decodeName = [this](const QByteArray &raw) { return decodeName(raw); };
+    hooks.willExtract = [this](const XADEntryInfo &entry, const QString &to) {
+        if (ArchiveEngineDelegate *target = delegate.load())
+            target->willExtractEntry(q, entry, to);
+    };
+    hooks.didExtract = [this](const XADEntryInfo &entry, const QString &to, int error) {
+        if (ArchiveEngineDelegate *target = delegate.load())
+            target->didExtractEntry(q, entry, to, error);
+    };
+    hooks.byteProgress = [this](const XADEntryInfo &entry, qint64 file, qint64 fileSize, qint64 total,
+                                qint64 totalSize) {
+        if (ArchiveEngineDelegate *target = delegate.load())
+            target->extractionProgress(q, entry, file, fileSize, total, totalSize);
+    };
+    hooks.estimatedProgress = [this](const XADEntryInfo &entry, double file, double total) {
+        if (ArchiveEngineDelegate *target = delegate.load())
+            target->estimatedExtractionProgress(q, entry, file, total);
+    };
+    hooks.passwordFailure = [this] { return passwords ? passwords->failure() : 0; };
+    return hooks;
+}
+
+std::unique_ptr<ArchiveEngine> ArchiveEngine::forPath(const QString &path)
+{
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return nullptr;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    ::close(fd);
+    return std::unique_ptr<ArchiveEngine>(new ArchiveEngine(path));
+}
+
+ArchiveEngine::ArchiveEngine(const QString &path) : d(std::make_unique<Private>())
+{
+    d->q = this;
+    d->path = QFileInfo(path).absoluteFilePath();
+}
+
+ArchiveEngine::~ArchiveEngine() = default;
+
+void ArchiveEngine::setDelegate(ArchiveEngineDelegate *delegate)
+{
+    d->delegate.store(delegate);
+}
+
+ArchiveEngineDelegate *ArchiveEngine::delegate() const
+{
+    return d->delegate.load();
+}
+
+void ArchiveEngine::setPropagatesRelevantMetadata(bool on)
+{
+    d->propagatesMetadata = on;
+}
+
+// Names inside one run are always made unique: nothing the run wrote is
+// ever overwritten, whatever this says.
+void ArchiveEngine::setAlwaysRenamesFiles(bool) {}
+
+void ArchiveEngine::setRemovesEnclosingDirectoryForSoloItems(bool on)
+{
+    d->removesEnclosingDirectory = on;
+}
+
+void ArchiveEngine::setDestination(const QString &folder)
+{
+    d->destination = folder;
+}
+
+void ArchiveEngine::setPassword(const QString &password)
+{
+    d->password = password;
+}
+
+QString ArchiveEngine::password() const
+{
+    return d->password;
+}
+
+int ArchiveEngine::parse()
+{
+    return d->lastError = d->parse();
+}
+
+int ArchiveEngine::unarchive()
+{
+    return d->lastError = d->unarchive();
+}
+
+int ArchiveEngine::lastError() const
+{
+    return d->lastError;
+}
+
+QString ArchiveEngine::createdItem() const
+{
+    return d->createdItem;
+}
+
+QString ArchiveEngine::enclosingDirectoryName() const
+{
+    return d->createdItem.isNull() ? QString() : d->enclosingName;
+}
+
+QString ArchiveEngine::archivePath() const
+{
+    return d->path;
+}
+
+QStringList ArchiveEngine::volumePaths() const
+{
+    return d->volumePaths.isEmpty() ? QStringList{d->path} : d->volumePaths;
+}
+
+qint64 ArchiveEngine::declaredSize() const
+{
+    return d->parseResult == XADNoError && d->parsed ? d->knownTotal : -1;
+}
+
+bool ArchiveEngine::checksVerified() const
+{
+    return !d->createdItem.isNull() && d->checksVerified;
+}
+
+QString ArchiveEngine::errorSubject() const
+{
+    return d->errorSubject;
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "platform/engine/VolumeSet.h"
+
+#include <functional>
+
+// The total uncompressed size of an archive whose directory lists every
+// entry with its size (zip's central directory, 7z's header), read from the
+// headers alone: no entry data is decompressed.
+class SizeSurvey {
+public:
+    // -1 when the format keeps no such directory or any size is missing.
+    static qint64 totalSize(const VolumeSet &volumes, int formatCode,
+                            const std::function<bool()> &shouldStop);
+    static bool formatListsSizes(int formatCode);
+};

@@ -1,0 +1,9 @@
+#include "platform/system/PatternMatch.h"
+
+#include <QRegularExpression>
+
+bool matchedByPattern(const QString &text, const QString &pattern)
+{
+    const QRegularExpression expression(pattern);
+    return expression.isValid() && expression.match(text).hasMatch();
+}

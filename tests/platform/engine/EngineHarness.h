@@ -1,0 +1,109 @@
+#pragma once
+
+#include "platform/engine/XADSimpleUnarchiverDelegate.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <functional>
+
+// A delegate that answers from a script and records what the engine told it.
+class RecordingDelegate : public XADSimpleUnarchiverDelegate {
+public:
+    std::atomic<bool> stop{false};
+    // Handed out one per request; when none is left the delegate answers
+    // nothing, and sets the stop flag if stopWhenUnanswered.
+    QStringList passwordAnswers;
+    bool stopWhenUnanswered = false;
+    std::atomic<int> passwordRequests{0};
+    // Null: the detected encoding when it decodes the name, else ISO-8859-1.
+    // "-": no answer at all.
+    QString encodingAnswer;
+    int encodingRequests = 0;
+    QList<QPair<QString, int>> entryErrors;
+    QStringList extracted;
+    int byteReports = 0;
+    int estimatedReports = 0;
+    bool lastWasBytes = false;
+    qint64 lastTotal = -1;
+    qint64 lastTotalSize = -1;
+    double lastFraction = -1;
+    bool fractionsInRange = true;
+    std::function<void()> onProgress;
+
+    bool extractionShouldStop(XADSimpleUnarchiver *) override { return stop.load(); }
+    void simpleUnarchiverNeedsPassword(XADSimpleUnarchiver *unarchiver) override;
+    QString encodingNameForXADString(XADSimpleUnarchiver *, const XADString &name) override;
+    void extractionProgress(XADSimpleUnarchiver *, const XADEntryInfo &, qint64, qint64,
+                            qint64 totalProgress, qint64 totalSize) override;
+    void estimatedExtractionProgress(XADSimpleUnarchiver *, const XADEntryInfo &, double,
+                                     double totalProgress) override;
+    void didExtractEntry(XADSimpleUnarchiver *, const XADEntryInfo &entry, const QString &,
+                         int error) override;
+
+    QList<int> errorCodes() const;
+};
+
+// A delegate that must never be called.
+class ForbiddenDelegate : public XADSimpleUnarchiverDelegate {
+public:
+    std::atomic<int> calls{0};
+    bool extractionShouldStop(XADSimpleUnarchiver *) override { return ++calls, false; }
+    void simpleUnarchiverNeedsPassword(XADSimpleUnarchiver *) override { ++calls; }
+    QString encodingNameForXADString(XADSimpleUnarchiver *, const XADString &) override
+    {
+        ++calls;
+        return QString();
+    }
+    void extractionProgress(XADSimpleUnarchiver *, const XADEntryInfo &, qint64, qint64, qint64,
+                            qint64) override { ++calls; }
+    void estimatedExtractionProgress(XADSimpleUnarchiver *, const XADEntryInfo &, double, double) override
+    {
+        ++calls;
+    }
+    void didExtractEntry(XADSimpleUnarchiver *, const XADEntryInfo &, const QString &, int) override
+    {
+        ++calls;
+    }
+};
+
+struct EngineResult {
+    bool opened = false;
+    int parse = -1;
+    int unarchive = -1;
+    QString created;
+    QString enclosing;
+    QString subject;       // what a failure was about
+    QStringList volumes;   // the files read
+    bool verified = false; // every check made
+};
+
+// parse() then unarchive() into destination, as the archive item does.
+EngineResult runEngine(const QString &archive, const QString &destination,
+                       XADSimpleUnarchiverDelegate *delegate, bool removeSoloFolder = true);
+
+// One item of a folder tree, by raw relative path: 'd' folder, 'f' file
+// (content), 'l' symlink (target), 'o' anything else.
+struct TreeItem {
+    char kind = 'o';
+    QByteArray content;
+    bool operator==(const TreeItem &other) const { return kind == other.kind && content == other.content; }
+};
+using Tree = QMap<QByteArray, TreeItem>;
+Tree listTree(const QString &root);
+// Only the files and symlinks: folders an archive implies are not listed by
+// every reader.
+Tree filesAndLinks(const Tree &tree);
+QString describeTree(const Tree &tree);
+
+// What libarchive's own file reader finds in the archive (all volumes in
+// order), read straight into memory: the reference for the engine.
+Tree referenceTree(const QStringList &volumes, bool *ok, const QByteArray &passphrase = QByteArray());
+
+// A file's bytes, or a null array.
+QByteArray readAll(const QString &path);
+bool writeFile(const QString &path, const QByteArray &data);
