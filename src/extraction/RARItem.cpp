@@ -14,6 +14,7 @@
 #include "support/DateExpand.h"
 #include "support/Localized.h"
 #include "support/MainQueue.h"
+#include "support/PathComponents.h"
 #include "support/StringExpand.h"
 
 #include <QDir>
@@ -31,33 +32,6 @@ std::function<void()> &readyCommentHandler()
 {
     static std::function<void()> handler;
     return handler;
-}
-
-QString lastComponent(const QString &path)
-{
-    const qsizetype slash = path.lastIndexOf(u'/');
-    return slash < 0 ? path : path.mid(slash + 1);
-}
-
-// The text after the last dot of a file name, or a null string.
-QString pathExtension(const QString &name)
-{
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot <= 0 ? QString() : name.mid(dot + 1);
-}
-
-QString deletingPathExtension(const QString &name)
-{
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot <= 0 ? name : name.left(dot);
-}
-
-QString parentFolder(const QString &path)
-{
-    const qsizetype slash = path.lastIndexOf(u'/');
-    if (slash < 0)
-        return QDir::currentPath();
-    return slash == 0 ? QStringLiteral("/") : path.left(slash);
 }
 
 } // namespace
@@ -78,7 +52,7 @@ void RARItem::setReadyCommentHandler(std::function<void()> handler)
 
 QString RARItem::filename() const
 {
-    return lastComponent(m_path);
+    return lastPathComponent(m_path);
 }
 
 QString RARItem::name() const
@@ -119,12 +93,12 @@ QString RARItem::desPath() const
     switch (defaults.integerForKey(SettingsKeys::SaveMethod)) {
     case SaveMethod::ChosenFolder: {
         const QString chosen = defaults.stringForKey(SettingsKeys::SelectPath);
-        return isValid(chosen) ? chosen : parentFolder(m_path);
+        return isValid(chosen) ? chosen : parentFolderOf(m_path);
     }
     case SaveMethod::Desktop:
         return desktopPath();
     default:
-        return parentFolder(m_path);
+        return parentFolderOf(m_path);
     }
 }
 
@@ -253,7 +227,7 @@ QString RARItem::placeCreatedItem(bool *moved)
     if (m_unarchiver->enclosingDirectoryName().isNull())
         return QString();
     const QString created = m_unarchiver->createdItem();
-    QString target = QDir(desPath()).filePath(lastComponent(created));
+    QString target = QDir(desPath()).filePath(lastPathComponent(created));
     if (FileViewer::isFilePackageAtPath(created))
         target = deletingPathExtension(target);
     const QString finalPath = XADSimpleUnarchiver::_findUniquePathForOriginalPath(target);

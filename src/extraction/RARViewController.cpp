@@ -15,6 +15,7 @@
 #include "prompts/QXPasswordWindowController.h"
 #include "prompts/SettingsKeys.h"
 #include "support/ArrayExpand.h"
+#include "support/PathComponents.h"
 #include "support/Localized.h"
 #include "support/MainQueue.h"
 #include "support/StringExpand.h"
@@ -41,22 +42,6 @@
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcController, "quillbox.controller")
-
-namespace {
-
-// The text after the last dot of the path's last component; a null string
-// when there is no dot, or only a leading one (hidden files have no extension).
-QString pathExtension(const QString &path)
-{
-    QString name = path;
-    while (name.size() > 1 && name.endsWith(u'/'))
-        name.chop(1);
-    name = name.mid(name.lastIndexOf(u'/') + 1);
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot <= 0 ? QString() : name.mid(dot + 1);
-}
-
-} // namespace
 
 RARViewController::RARViewController(ControllerHost *host, QObject *parent)
     : QObject(parent), m_host(host)

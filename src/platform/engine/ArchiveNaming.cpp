@@ -1,15 +1,11 @@
 #include "platform/engine/ArchiveNaming.h"
 
+#include "support/PathComponents.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 
 namespace {
-
-QString fileName(const QString &path)
-{
-    const qsizetype slash = path.lastIndexOf(u'/');
-    return slash < 0 ? path : path.mid(slash + 1);
-}
 
 // Removes the last extension when it matches; false when nothing changed or
 // nothing would be left.
@@ -30,10 +26,10 @@ QString ArchiveNaming::enclosingName(const QString &archivePath)
         u"\\.(zip|zipx|7z|rar|r\\d\\d|part\\d+|\\d{3}|tar|gz|tgz|bz2|tbz|tbz2|tb2|xz|txz|lzma|tlz|lz|"
         "lz4|zst|tzst|z|taz|lzo|uu|cab|lha|lzh|cpio|xar|iso|ar|a|warc|exe|sfx|jar|cbz|cbr|cb7)$"_qs,
         QRegularExpression::CaseInsensitiveOption);
-    QString name = fileName(archivePath);
+    QString name = lastPathComponent(archivePath);
     while (stripExtension(&name, archiveExtension)) {
     }
-    return name.isEmpty() ? fileName(archivePath) : name;
+    return name.isEmpty() ? lastPathComponent(archivePath) : name;
 }
 
 QString ArchiveNaming::rawEntryName(const QString &archivePath)
@@ -41,7 +37,7 @@ QString ArchiveNaming::rawEntryName(const QString &archivePath)
     static const QRegularExpression compressionExtension(
         u"\\.(gz|gzip|bz2|bzip2|xz|lzma|zst|zstd|lz4|lz|z|lzo|uu|tgz|tbz|tbz2|tb2|txz|tlz|tzst|taz)$"_qs,
         QRegularExpression::CaseInsensitiveOption);
-    QString name = fileName(archivePath);
+    QString name = lastPathComponent(archivePath);
     if (!stripExtension(&name, compressionExtension))
         return name.isEmpty() ? u"data"_qs : name;
     return name;
