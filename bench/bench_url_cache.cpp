@@ -4,7 +4,7 @@
 // Runs against a throw-away settings file.
 #include "access/QXURLCache.h"
 #include "platform/settings/UserDefaults.h"
-#include "prompts/SettingsKeys.h"
+#include "platform/settings/SettingsKeys.h"
 
 #include <QCoreApplication>
 #include <QDir>

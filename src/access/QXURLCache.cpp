@@ -2,7 +2,7 @@
 
 #include "platform/settings/SecurityBookmark.h"
 #include "platform/settings/UserDefaults.h"
-#include "prompts/SettingsKeys.h"
+#include "platform/settings/SettingsKeys.h"
 #include "support/PathComponents.h"
 
 #include <QDir>

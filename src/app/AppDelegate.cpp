@@ -8,7 +8,7 @@
 #include "platform/desktop/SingleInstance.h"
 #include "platform/settings/UserDefaults.h"
 #include "prompts/QXPrefWindowController.h"
-#include "prompts/SettingsKeys.h"
+#include "platform/settings/SettingsKeys.h"
 #include "support/Localized.h"
 #include "window/WindowFrameAnimator.h"
 

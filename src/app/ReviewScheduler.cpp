@@ -1,7 +1,7 @@
 #include "ReviewScheduler.h"
 
 #include "platform/settings/UserDefaults.h"
-#include "prompts/SettingsKeys.h"
+#include "platform/settings/SettingsKeys.h"
 #include "support/DateExpand.h"
 #include "support/StringExpand.h"
 

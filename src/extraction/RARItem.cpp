@@ -10,7 +10,7 @@
 #include "platform/files/XADPlatform.h"
 #include "platform/unarchiver/XADSimpleUnarchiver.h"
 #include "platform/encoding/XADString.h"
-#include "prompts/SettingsKeys.h"
+#include "platform/settings/SettingsKeys.h"
 #include "support/DateExpand.h"
 #include "support/Localized.h"
 #include "support/MainQueue.h"

@@ -13,7 +13,7 @@
 #include "prompts/QXEncodingWindowController.h"
 #include "prompts/QXErrorWindowController.h"
 #include "prompts/QXPasswordWindowController.h"
-#include "prompts/SettingsKeys.h"
+#include "platform/settings/SettingsKeys.h"
 #include "support/ArrayExpand.h"
 #include "support/PathComponents.h"
 #include "support/Localized.h"

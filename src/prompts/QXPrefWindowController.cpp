@@ -2,7 +2,7 @@
 
 #include "access/QXURLCache.h"
 #include "platform/settings/UserDefaults.h"
-#include "prompts/SettingsKeys.h"
+#include "platform/settings/SettingsKeys.h"
 #include "support/Localized.h"
 #include "support/StringExpand.h"
 

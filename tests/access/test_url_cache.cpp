@@ -1,7 +1,7 @@
 #include "TestEnvironment.h"
 #include "access/QXURLCache.h"
 #include "platform/settings/UserDefaults.h"
-#include "prompts/SettingsKeys.h"
+#include "platform/settings/SettingsKeys.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,7 +5,7 @@
 #include "extraction/RARViewController.h"
 #include "platform/desktop/SingleInstance.h"
 #include "platform/settings/UserDefaults.h"
-#include "prompts/SettingsKeys.h"
+#include "platform/settings/SettingsKeys.h"
 #include "support/StringTable.h"
 #include "window/WindowFrameAnimator.h"
 #include "ArchiveMaker.h"

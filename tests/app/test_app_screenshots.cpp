@@ -3,7 +3,7 @@
 #include "app/QXReviewPrompt.h"
 #include "platform/settings/UserDefaults.h"
 #include "prompts/QXPrefWindowController.h"
-#include "prompts/SettingsKeys.h"
+#include "platform/settings/SettingsKeys.h"
 #include "support/StringTable.h"
 #include "TestEnvironment.h"
 

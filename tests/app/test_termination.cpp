@@ -3,7 +3,7 @@
 #include "platform/system/TemporaryFolderLock.h"
 #include "platform/settings/UserDefaults.h"
 #include "prompts/QXPasswordWindowController.h"
-#include "prompts/SettingsKeys.h"
+#include "platform/settings/SettingsKeys.h"
 #include "ArchiveMaker.h"
 #include "TestEnvironment.h"
 

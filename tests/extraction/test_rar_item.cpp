@@ -9,7 +9,7 @@
 #include "platform/settings/UserDefaults.h"
 #include "platform/engine/XADException.h"
 #include "platform/encoding/XADString.h"
-#include "prompts/SettingsKeys.h"
+#include "platform/settings/SettingsKeys.h"
 #include "support/StringExpand.h"
 
 #include <QDir>

@@ -13,7 +13,7 @@
 #include "platform/encoding/EncodingRegistry.h"
 #include "platform/settings/UserDefaults.h"
 #include "prompts/QXEncodingPopUp.h"
-#include "prompts/SettingsKeys.h"
+#include "platform/settings/SettingsKeys.h"
 #include "support/StringTable.h"
 #include "window/QXCancelButton.h"
 #include "window/RARChooseView.h"

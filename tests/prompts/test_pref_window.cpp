@@ -1,7 +1,7 @@
 #include "access/QXURLCache.h"
 #include "platform/settings/UserDefaults.h"
 #include "prompts/QXPrefWindowController.h"
-#include "prompts/SettingsKeys.h"
+#include "platform/settings/SettingsKeys.h"
 #include "support/Localized.h"
 #include "support/StringTable.h"
 #include "TestEnvironment.h"

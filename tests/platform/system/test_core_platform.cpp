@@ -3,7 +3,7 @@
 #include "platform/desktop/FileViewer.h"
 #include "platform/system/PatternMatch.h"
 #include "platform/settings/UserDefaults.h"
-#include "prompts/SettingsKeys.h"
+#include "platform/settings/SettingsKeys.h"
 
 #include <QDir>
 #include <QFile>
