@@ -186,18 +186,16 @@ void EntryWriter::finish()
 int EntryWriter::createUnique(const QString &key, const QString &name,
                               const std::function<bool(const QByteArray &)> &make, QString *actualName)
 {
-    for (int n = m_lastVariant.value(key, 1); n <= UniqueName::maximumVariant; ++n) {
-        const QString candidate = n == 1 ? name : UniqueName::variant(name, n, false);
-        if (make(candidate.toUtf8())) {
-            if (n > 1)
-                m_lastVariant.insert(key, n);
-            *actualName = candidate;
-            return XADNoError;
-        }
-        if (errno != EEXIST)
-            return errorForErrno(errno);
-    }
-    return XADWriteError;
+    int number = 1;
+    const QString taken = UniqueName::probe(name, false, m_lastVariant.value(key, 1),
+                                            [&](const QString &candidate) { return make(candidate.toUtf8()); },
+                                            &number);
+    if (taken.isNull())
+        return errorForErrno(errno);
+    if (number > 1)
+        m_lastVariant.insert(key, number);
+    *actualName = taken;
+    return XADNoError;
 }
 
 // Data past the size the archive declared is dropped. Data that ends early

@@ -120,22 +120,17 @@ int StagingTree::openChild(int parentFd, const QString &key, const QString &comp
 // variant, and every later entry below it goes there too.
 int StagingTree::makeRenamedFolder(int parentFd, const QString &key, const QString &name, UniqueFd *child)
 {
-    for (int n = 2; n <= UniqueName::maximumVariant; ++n) {
-        const QString candidate = UniqueName::variant(name, n, true);
-        const QByteArray native = candidate.toUtf8();
-        if (::mkdirat(parentFd, native.constData(), 0777) != 0) {
-            if (errno == EEXIST)
-                continue;
-            return errorForErrno(errno);
-        }
-        child->reset(::openat(parentFd, native.constData(), folderFlags));
-        if (!child->isValid())
-            return XADWriteError;
-        keepOwnerAccess(child->get());
-        m_renamed.insert(key, candidate);
-        return XADNoError;
-    }
-    return XADWriteError;
+    const QString taken = UniqueName::probe(name, true, 2, [&](const QString &candidate) {
+        return ::mkdirat(parentFd, candidate.toUtf8().constData(), 0777) == 0;
+    });
+    if (taken.isNull())
+        return errorForErrno(errno);
+    child->reset(::openat(parentFd, taken.toUtf8().constData(), folderFlags));
+    if (!child->isValid())
+        return XADWriteError;
+    keepOwnerAccess(child->get());
+    m_renamed.insert(key, taken);
+    return XADNoError;
 }
 
 void StagingTree::deferFolderMetadata(const QStringList &path, mode_t mode, const timespec *mtime)

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QStringList>
+#include <cerrno>
 #include <sys/stat.h>
 
 namespace {
@@ -70,11 +71,28 @@ QString UniqueName::freePath(const QString &path)
     const qsizetype slash = path.lastIndexOf(u'/');
     const QString folder = slash < 0 ? QString() : path.left(slash + 1);
     const QString name = slash < 0 ? path : path.mid(slash + 1);
-    const bool isDirectory = isDirectoryAt(path);
-    for (int n = 2; n <= maximumVariant; ++n) {
-        const QString candidate = folder + variant(name, n, isDirectory);
-        if (!somethingAt(candidate))
+    const QString free = probe(name, isDirectoryAt(path), 2, [&](const QString &candidate) {
+        if (!somethingAt(folder + candidate))
+            return true;
+        errno = EEXIST;
+        return false;
+    });
+    return free.isNull() ? QString() : folder + free;
+}
+
+QString UniqueName::probe(const QString &name, bool isDirectory, int from,
+                          const std::function<bool(const QString &)> &make, int *number)
+{
+    for (int n = qMax(from, 1); n <= maximumVariant; ++n) {
+        const QString candidate = n == 1 ? name : variant(name, n, isDirectory);
+        if (make(candidate)) {
+            if (number)
+                *number = n;
             return candidate;
+        }
+        if (errno != EEXIST)
+            return QString();
     }
+    errno = EEXIST;
     return QString();
 }
