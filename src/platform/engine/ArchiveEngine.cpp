@@ -24,14 +24,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-struct ArchiveEngine::Private {
+struct ArchiveEngine::Private : UnarchiverState {
     ArchiveEngine *q = nullptr;
-    QString path;
-    QString destination;
-    QString password;
     std::atomic<ArchiveEngineDelegate *> delegate{nullptr};
-    bool propagatesMetadata = false;
-    bool removesEnclosingDirectory = false;
 
     // Between parse() and unarchive(): the open archive, its first header.
     bool parsed = false;
@@ -43,13 +38,6 @@ struct ArchiveEngine::Private {
     qint64 knownTotal = -1;
     bool isRaw = false;
     RarVolumeReport rarVolumes;
-    QString errorSubject;
-    int lastError = XADNoError;
-
-    QStringList volumePaths;
-    QString createdItem;
-    QString enclosingName;
-    bool checksVerified = false;
 
     bool shouldStop() const;
     int parse();
@@ -100,6 +88,7 @@ int ArchiveEngine::Private::parse()
         errorSubject.clear();
         Utf8LocaleScope utf8;
         parseResult = openArchive();
+        declaredSize = parseResult == XADNoError ? knownTotal : -1;
         if (parseResult != XADNoError) {
             firstEntry = nullptr;
             reader.reset();
@@ -265,10 +254,11 @@ std::unique_ptr<ArchiveEngine> ArchiveEngine::forPath(const QString &path)
     if (fd < 0)
         return nullptr;
     ::close(fd);
-    return std::unique_ptr<ArchiveEngine>(new ArchiveEngine(path));
+    return std::unique_ptr<ArchiveEngine>(new ArchiveEngine(std::make_unique<Private>(), path));
 }
 
-ArchiveEngine::ArchiveEngine(const QString &path) : d(std::make_unique<Private>())
+ArchiveEngine::ArchiveEngine(std::unique_ptr<Private> state, const QString &path)
+    : UnarchiverBase(state.get()), d(std::move(state))
 {
     d->q = this;
     d->path = QFileInfo(path).absoluteFilePath();
@@ -286,35 +276,6 @@ ArchiveEngineDelegate *ArchiveEngine::delegate() const
     return d->delegate.load();
 }
 
-void ArchiveEngine::setPropagatesRelevantMetadata(bool on)
-{
-    d->propagatesMetadata = on;
-}
-
-// Names inside one run are always made unique: nothing the run wrote is
-// ever overwritten, whatever this says.
-void ArchiveEngine::setAlwaysRenamesFiles(bool) {}
-
-void ArchiveEngine::setRemovesEnclosingDirectoryForSoloItems(bool on)
-{
-    d->removesEnclosingDirectory = on;
-}
-
-void ArchiveEngine::setDestination(const QString &folder)
-{
-    d->destination = folder;
-}
-
-void ArchiveEngine::setPassword(const QString &password)
-{
-    d->password = password;
-}
-
-QString ArchiveEngine::password() const
-{
-    return d->password;
-}
-
 int ArchiveEngine::parse()
 {
     return d->lastError = d->parse();
@@ -325,42 +286,3 @@ int ArchiveEngine::unarchive()
     return d->lastError = d->unarchive();
 }
 
-int ArchiveEngine::lastError() const
-{
-    return d->lastError;
-}
-
-QString ArchiveEngine::createdItem() const
-{
-    return d->createdItem;
-}
-
-QString ArchiveEngine::enclosingDirectoryName() const
-{
-    return d->createdItem.isNull() ? QString() : d->enclosingName;
-}
-
-QString ArchiveEngine::archivePath() const
-{
-    return d->path;
-}
-
-QStringList ArchiveEngine::volumePaths() const
-{
-    return d->volumePaths.isEmpty() ? QStringList{d->path} : d->volumePaths;
-}
-
-qint64 ArchiveEngine::declaredSize() const
-{
-    return d->parseResult == XADNoError && d->parsed ? d->knownTotal : -1;
-}
-
-bool ArchiveEngine::checksVerified() const
-{
-    return !d->createdItem.isNull() && d->checksVerified;
-}
-
-QString ArchiveEngine::errorSubject() const
-{
-    return d->errorSubject;
-}

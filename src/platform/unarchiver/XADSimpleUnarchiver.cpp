@@ -37,15 +37,9 @@ QString text(const QCborMap &message, const char *key)
 
 } // namespace
 
-struct XADSimpleUnarchiver::Private {
+struct XADSimpleUnarchiver::Private : UnarchiverState {
     XADSimpleUnarchiver *q = nullptr;
-    QString path;
-    QString destination;
-    QString password;
-    bool passwordGiven = false;
     std::atomic<XADSimpleUnarchiverDelegate *> delegate{nullptr};
-    bool propagatesMetadata = false;
-    bool removesEnclosingDirectory = false;
 
     std::unique_ptr<EngineProcess> helper;
     QString confinedTo;
@@ -54,13 +48,6 @@ struct XADSimpleUnarchiver::Private {
     bool stopSent = false;
     QElapsedTimer sinceStop;
 
-    qint64 declaredSize = -1;
-    QStringList volumePaths;
-    QString createdItem;
-    QString enclosingName;
-    bool checksVerified = false;
-    QString errorSubject;
-    int lastError = XADNoError;
 
     int parse();
     int unarchive();
@@ -359,7 +346,7 @@ std::unique_ptr<XADSimpleUnarchiver> XADSimpleUnarchiver::simpleUnarchiverForPat
     if (fd < 0)
         return nullptr;
     ::close(fd);
-    return std::unique_ptr<XADSimpleUnarchiver>(new XADSimpleUnarchiver(path));
+    return std::unique_ptr<XADSimpleUnarchiver>(new XADSimpleUnarchiver(std::make_unique<Private>(), path));
 }
 
 QString XADSimpleUnarchiver::_findUniquePathForOriginalPath(const QString &path)
@@ -367,7 +354,8 @@ QString XADSimpleUnarchiver::_findUniquePathForOriginalPath(const QString &path)
     return UniqueName::freePath(path);
 }
 
-XADSimpleUnarchiver::XADSimpleUnarchiver(const QString &path) : d(std::make_unique<Private>())
+XADSimpleUnarchiver::XADSimpleUnarchiver(std::unique_ptr<Private> state, const QString &path)
+    : UnarchiverBase(state.get()), d(std::move(state))
 {
     d->q = this;
     d->path = QFileInfo(path).absoluteFilePath();
@@ -388,36 +376,6 @@ XADSimpleUnarchiverDelegate *XADSimpleUnarchiver::delegate() const
     return d->delegate.load();
 }
 
-void XADSimpleUnarchiver::setPropagatesRelevantMetadata(bool on)
-{
-    d->propagatesMetadata = on;
-}
-
-// Names inside one run are always made unique: nothing the run wrote is
-// ever overwritten, whatever this says.
-void XADSimpleUnarchiver::setAlwaysRenamesFiles(bool) {}
-
-void XADSimpleUnarchiver::setRemovesEnclosingDirectoryForSoloItems(bool on)
-{
-    d->removesEnclosingDirectory = on;
-}
-
-void XADSimpleUnarchiver::setDestination(const QString &folder)
-{
-    d->destination = folder;
-}
-
-void XADSimpleUnarchiver::setPassword(const QString &password)
-{
-    d->password = password;
-    d->passwordGiven = true;
-}
-
-QString XADSimpleUnarchiver::password() const
-{
-    return d->password;
-}
-
 int XADSimpleUnarchiver::parse()
 {
     return d->lastError = d->parse();
@@ -428,42 +386,3 @@ int XADSimpleUnarchiver::unarchive()
     return d->lastError = d->unarchive();
 }
 
-QString XADSimpleUnarchiver::createdItem() const
-{
-    return d->createdItem;
-}
-
-QString XADSimpleUnarchiver::enclosingDirectoryName() const
-{
-    return d->createdItem.isNull() ? QString() : d->enclosingName;
-}
-
-QString XADSimpleUnarchiver::archivePath() const
-{
-    return d->path;
-}
-
-QStringList XADSimpleUnarchiver::volumePaths() const
-{
-    return d->volumePaths.isEmpty() ? QStringList{d->path} : d->volumePaths;
-}
-
-qint64 XADSimpleUnarchiver::declaredSize() const
-{
-    return d->declaredSize;
-}
-
-bool XADSimpleUnarchiver::checksVerified() const
-{
-    return !d->createdItem.isNull() && d->checksVerified;
-}
-
-QString XADSimpleUnarchiver::errorSubject() const
-{
-    return d->errorSubject;
-}
-
-int XADSimpleUnarchiver::lastError() const
-{
-    return d->lastError;
-}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/engine/UnarchiverBase.h"
 #include "platform/engine/XADSimpleUnarchiverDelegate.h"
 
 #include <QString>
@@ -13,7 +14,7 @@
 // makes the helper crash, stall or exhaust its memory ends with an error
 // (XADEngineFailedError, or XADCorruptError for one that stalls).
 // One object per archive, driven from one worker thread.
-class XADSimpleUnarchiver {
+class XADSimpleUnarchiver : public UnarchiverBase {
 public:
     // Null when the file cannot be opened for reading.
     static std::unique_ptr<XADSimpleUnarchiver> simpleUnarchiverForPath(const QString &path);
@@ -31,17 +32,6 @@ public:
     // decoded with the detected encoding or Latin-1.
     void setDelegate(XADSimpleUnarchiverDelegate *delegate);
     XADSimpleUnarchiverDelegate *delegate() const;
-    // Extracted files carry the archive's download origin (the
-    // "user.xdg.origin.url" and "user.xdg.referrer.url" attributes).
-    void setPropagatesRelevantMetadata(bool on);
-    // Two entries never overwrite each other whatever this says: the later
-    // one always gets a variant of the name.
-    void setAlwaysRenamesFiles(bool on);
-    void setRemovesEnclosingDirectoryForSoloItems(bool on);
-    void setDestination(const QString &folder);
-    // Tried first on encrypted zip entries; the password callback sets it.
-    void setPassword(const QString &password);
-    QString password() const;
 
     // 0 on success, else an XADException code. parse() recognises the archive
     // without decompressing it; unarchive() reads it once, start to end, into
@@ -51,34 +41,9 @@ public:
     int parse();
     int unarchive();
 
-    // After a good unarchive(): the one top-level thing made in the
-    // destination, under a name nothing else had there: the archive's only
-    // top-level item, or a folder named after the archive holding several.
-    QString createdItem() const;
-    // After a good unarchive(): the archive's name without its archive
-    // extensions ("photos.tar.gz" -> "photos"); null before, and after a
-    // failed run, when there is nothing to move out of the destination.
-    QString enclosingDirectoryName() const;
-    QString archivePath() const;
-    // After parse(): every file of the archive, in reading order (all the
-    // volumes of a multi-volume set); before it, the archive alone.
-    QStringList volumePaths() const;
-    // After a good parse(): the uncompressed size the archive's headers
-    // declare for all its files, or -1 when they do not say.
-    qint64 declaredSize() const;
-    // After a good unarchive(): true when every check the archive and its
-    // compression carry was made and passed. False when some could not be
-    // made, so nothing should be thrown away on the strength of this run.
-    bool checksVerified() const;
-    // After a failed parse() or unarchive(): the file the failure is about
-    // (a missing or damaged volume), or null when it is the archive as a
-    // whole or an entry (entries are named to the delegate as they fail).
-    QString errorSubject() const;
-    // The code the last parse() or unarchive() returned.
-    int lastError() const;
 
 private:
-    explicit XADSimpleUnarchiver(const QString &path);
     struct Private;
+    XADSimpleUnarchiver(std::unique_ptr<Private> state, const QString &path);
     std::unique_ptr<Private> d;
 };
