@@ -46,7 +46,6 @@ AppDelegate::AppDelegate(QObject *parent)
 
 AppDelegate::~AppDelegate()
 {
-    RARItem::setReadyCommentHandler(nullptr);
     // The controller's view lives in the window; the controller goes first so
     // that its rows are taken out of a view that still exists.
     delete m_rarVC.data();
@@ -86,11 +85,6 @@ void AppDelegate::awakeFromNib()
         QTimer::singleShot(m_timings.firstDescription, this, &AppDelegate::menu_howtoUseAction);
     }
 
-    QPointer<AppDelegate> weak(this);
-    RARItem::setReadyCommentHandler([weak] {
-        if (weak)
-            weak->readyComment();
-    });
     buildTrayIcon();
 }
 

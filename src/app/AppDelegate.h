@@ -71,7 +71,7 @@ public:
     void downloadMiravelAction();
 
     // Called after every successful extraction.
-    void readyComment();
+    void readyComment() override;
     void goComment();
 
     // ControllerHost.

@@ -30,4 +30,6 @@ public:
     // Ends the program ("exit app" at the end of the work); the shell first
     // stops whatever still runs. The plain quit is for hosts without work.
     virtual void terminate();
+    // An archive was extracted: the moment the review schedule counts.
+    virtual void readyComment() {}
 };

@@ -21,4 +21,6 @@ public:
     virtual void stopConditionLock() = 0;
     // Main thread: the item's extraction has ended in any way.
     virtual void extractFinished(std::shared_ptr<RARItem> item) = 0;
+    // Main thread: an extraction ended with its result in place.
+    virtual void readyComment() {}
 };

@@ -28,12 +28,6 @@ Q_LOGGING_CATEGORY(lcItem, "quillbox.item")
 
 namespace {
 
-std::function<void()> &readyCommentHandler()
-{
-    static std::function<void()> handler;
-    return handler;
-}
-
 } // namespace
 
 RARItem::RARItem(const QString &path) : m_path(path) {}
@@ -43,11 +37,6 @@ RARItem::~RARItem()
     // The engine must never call back into a freed item.
     if (m_unarchiver)
         m_unarchiver->setDelegate(nullptr);
-}
-
-void RARItem::setReadyCommentHandler(std::function<void()> handler)
-{
-    readyCommentHandler() = std::move(handler);
 }
 
 QString RARItem::filename() const
@@ -256,10 +245,10 @@ void RARItem::extractSuccess()
     if (deleteZip && moved && !isCancelled())
         deleteArchive(finalPath);
     showResult(finalPath, openFolder);
-    if (ItemController *c = controller())
+    if (ItemController *c = controller()) {
         c->extractFinished(shared_from_this());
-    if (readyCommentHandler())
-        readyCommentHandler()();
+        c->readyComment();
+    }
 }
 
 // The archive goes only when its result was checked through and now stands

@@ -24,8 +24,6 @@ public:
     RARItem(const RARItem &) = delete;
     RARItem &operator=(const RARItem &) = delete;
 
-    // Called after every successful extraction (the review prompt's schedule).
-    static void setReadyCommentHandler(std::function<void()> handler);
 
     QString path() const { return m_path; }
     QString filename() const;

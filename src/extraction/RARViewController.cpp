@@ -395,6 +395,13 @@ void RARViewController::cancelItem(const std::shared_ptr<RARItem> &item)
     _layoutSubViews();
 }
 
+// The application shell keeps the review schedule.
+void RARViewController::readyComment()
+{
+    if (m_host)
+        m_host->readyComment();
+}
+
 void RARViewController::extractFinished(std::shared_ptr<RARItem> item)
 {
     if (item == m_running)

@@ -75,6 +75,7 @@ public:
     void startConditionLock() override;
     void stopConditionLock() override;
     void extractFinished(std::shared_ptr<RARItem> item) override;
+    void readyComment() override;
 
     // The window's buttons.
     void openArchiveFileAction();
