@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-template <typename T>
+template <typename T, typename Queue>
 class QXTaskTrampoline;
 
 // Runs deferred tasks one at a time, in the order they were submitted. A task
@@ -34,15 +34,15 @@ public:
     // goes on. A shared target is kept alive until its task is removed.
     template <typename T>
         requires std::derived_from<T, QObject>
-    [[nodiscard]] QXTaskTrampoline<T> taskWithTarget(T *target)
+    [[nodiscard]] QXTaskTrampoline<T, QXTaskQueue> taskWithTarget(T *target)
     {
-        return QXTaskTrampoline<T>(QXTaskTarget(static_cast<QObject *>(target)), target, this);
+        return QXTaskTrampoline<T, QXTaskQueue>(QXTaskTarget(static_cast<QObject *>(target)), target, this);
     }
     template <typename T>
-    [[nodiscard]] QXTaskTrampoline<T> taskWithTarget(std::shared_ptr<T> target)
+    [[nodiscard]] QXTaskTrampoline<T, QXTaskQueue> taskWithTarget(std::shared_ptr<T> target)
     {
         T *actual = target.get();
-        return QXTaskTrampoline<T>(QXTaskTarget(std::shared_ptr<void>(std::move(target))), actual, this);
+        return QXTaskTrampoline<T, QXTaskQueue>(QXTaskTarget(std::shared_ptr<void>(std::move(target))), actual, this);
     }
 
     // Appends a captured call as the last task and restarts the queue.

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "extraction/QXTaskQueue.h"
 #include "extraction/QXTaskTarget.h"
 
 #include <QPointer>
@@ -26,6 +25,8 @@ inline constexpr bool fit<std::tuple<Params...>, std::tuple<Args...>> = (storabl
 
 } // namespace QXTaskArguments
 
+class QXTaskQueue;
+
 // Turns one call into a task instead of making it: the target, the member
 // function and copies of the arguments (converted to the parameter types,
 // so shared pointers keep their objects alive) go to the queue, which makes
@@ -35,10 +36,12 @@ inline constexpr bool fit<std::tuple<Params...>, std::tuple<Args...>> = (storabl
 //
 // A member function the target's class does not have, or arguments that do
 // not fit its parameters, do not compile. Whatever the call returns is dropped.
-template <typename T>
+// The queue is a parameter only so that this header need not include the
+// queue's, which brings this one in.
+template <typename T, typename Queue = QXTaskQueue>
 class QXTaskTrampoline {
 public:
-    QXTaskTrampoline(QXTaskTarget target, T *actual, QXTaskQueue *parent)
+    QXTaskTrampoline(QXTaskTarget target, T *actual, Queue *parent)
         : m_target(std::move(target))
         , m_actual(actual)
         , m_parent(parent)
@@ -76,5 +79,5 @@ private:
 
     QXTaskTarget m_target;
     T *m_actual;
-    QPointer<QXTaskQueue> m_parent;
+    QPointer<Queue> m_parent;
 };
