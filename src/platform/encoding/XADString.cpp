@@ -51,3 +51,10 @@ QString XADString::encodingNameForEncoding(quint64 encoding)
 {
     return EncodingRegistry::instance().nameForNumber(encoding);
 }
+
+QString XADString::encodingNameWithoutAsking() const
+{
+    if (m_encoding != 0 && canDecodeWithEncoding(m_encoding))
+        return encodingNameForEncoding(m_encoding);
+    return u"ISO-8859-1"_qs;
+}

@@ -25,6 +25,9 @@ public:
     // The name the engine accepts back for an encoding number; null for 0 or
     // an unknown number.
     static QString encodingNameForEncoding(quint64 encoding);
+    // The choice when nobody can be asked: the detected encoding when it
+    // decodes the name, else Latin-1, which decodes any bytes.
+    QString encodingNameWithoutAsking() const;
 
 private:
     QByteArray m_bytes;

@@ -75,9 +75,7 @@ QString ArchiveEngine::Private::decodeName(const QByteArray &raw)
     return decoder.decode(raw, [this](const XADString &name) -> QString {
         if (ArchiveEngineDelegate *target = delegate.load())
             return target->encodingNameForXADString(q, name);
-        if (name.encoding() != 0 && name.canDecodeWithEncoding(name.encoding()))
-            return XADString::encodingNameForEncoding(name.encoding());
-        return u"ISO-8859-1"_qs;
+        return name.encodingNameWithoutAsking();
     });
 }
 

@@ -1,6 +1,7 @@
 #include "platform/files/EntryWriter.h"
 
 #include "platform/engine/BlockSource.h"
+#include "platform/files/PositionalWrite.h"
 #include "platform/files/ProcessUmask.h"
 #include "platform/files/UniqueFd.h"
 #include "platform/files/UniqueName.h"
@@ -17,22 +18,6 @@ namespace {
 int errorForErrno(int error)
 {
     return error == ENAMETOOLONG ? XADPathTooLongError : XADWriteError;
-}
-
-bool writeAll(int fd, const char *data, size_t size, qint64 offset)
-{
-    while (size > 0) {
-        const ssize_t put = ::pwrite(fd, data, size, off_t(offset));
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += put;
-        size -= size_t(put);
-        offset += put;
-    }
-    return true;
 }
 
 // The owner keeps read access, so the result can always be copied and
@@ -213,7 +198,7 @@ int EntryWriter::writeData(int fd, const EntryMetadata &meta, BlockSource &data)
         if (offset >= limit || size == 0)
             continue;
         const size_t usable = size_t(qMin<qint64>(qint64(size), limit - offset));
-        if (!writeAll(fd, static_cast<const char *>(block), usable, offset))
+        if (!PositionalWrite::all(fd, static_cast<const char *>(block), usable, off_t(offset)))
             return XADWriteError;
         end = qMax(end, offset + qint64(usable));
     }

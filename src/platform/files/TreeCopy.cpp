@@ -1,6 +1,7 @@
 #include "platform/files/TreeCopy.h"
 
 #include "platform/files/FolderListing.h"
+#include "platform/files/PositionalWrite.h"
 #include "platform/files/TreeRemover.h"
 #include "platform/files/UniqueFd.h"
 
@@ -59,21 +60,6 @@ bool nextDataStretch(int fd, off_t offset, off_t size, off_t *start, off_t *end)
         return false;
     *start = qMin(data, size);
     *end = qMin(hole, size);
-    return true;
-}
-
-bool writeAllAt(int fd, const char *data, size_t size, off_t offset)
-{
-    while (size > 0) {
-        const ssize_t put = ::pwrite(fd, data, size, offset);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        data += put;
-        size -= size_t(put);
-        offset += put;
-    }
     return true;
 }
 
@@ -234,7 +220,7 @@ bool TreeCopy::copyRangeThroughBuffer(int src, int dst, off_t from, off_t to)
             return true;
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0 || !writeAllAt(dst, buffer.constData(), size_t(got), from))
+        if (got < 0 || !PositionalWrite::all(dst, buffer.constData(), size_t(got), from))
             return false;
         from += got;
     }

@@ -293,10 +293,8 @@ void XADSimpleUnarchiver::Private::answerEncoding(const QCborMap &message)
     QString encoding;
     if (XADSimpleUnarchiverDelegate *target = delegate.load())
         encoding = target->encodingNameForXADString(q, name);
-    else if (name.encoding() != 0 && name.canDecodeWithEncoding(name.encoding()))
-        encoding = XADString::encodingNameForEncoding(name.encoding());
     else
-        encoding = u"ISO-8859-1"_qs;
+        encoding = name.encodingNameWithoutAsking();
     QCborMap answer = P::message(P::answer);
     if (!encoding.isNull())
         answer[QLatin1StringView("encoding")] = encoding;
