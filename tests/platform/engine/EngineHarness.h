@@ -3,13 +3,17 @@
 #include "platform/engine/XADSimpleUnarchiverDelegate.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QMap>
 #include <QPair>
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 // A delegate that answers from a script and records what the engine told it.
 class RecordingDelegate : public XADSimpleUnarchiverDelegate {
@@ -46,6 +50,44 @@ public:
                          int error) override;
 
     QList<int> errorCodes() const;
+};
+
+// Sets the delegate's stop flag after a delay, from a thread of its own,
+// unless it is disarmed first.
+class StopTimer {
+public:
+    StopTimer(RecordingDelegate *delegate, int milliseconds)
+        : m_thread([this, delegate, milliseconds] {
+              std::unique_lock lock(m_mutex);
+              if (!m_done.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return m_disarmed; })) {
+                  m_firedAt.start();
+                  m_fired = true;
+                  delegate->stop = true;
+              }
+          })
+    {
+    }
+    ~StopTimer() { disarm(); }
+    void disarm()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_disarmed = true;
+        }
+        m_done.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    bool fired() const { return m_fired; }
+    qint64 sinceFired() const { return m_firedAt.elapsed(); }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+    bool m_disarmed = false;
+    QElapsedTimer m_firedAt;
+    std::atomic<bool> m_fired{false};
+    std::thread m_thread;
 };
 
 // A delegate that must never be called.

@@ -13,9 +13,6 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 namespace {
 
@@ -27,42 +24,6 @@ const QStringList endless = {u"test_read_format_rar5_bad_window_sz_in_mltarc_fil
 // data as it is.
 const QHash<QString, QByteArray> sizeFieldWrong = {
     {u"test_read_format_zip_uncompressed_size_off_by_4gib.zip"_qs, QByteArrayLiteral("hello")}};
-
-// Sets the delegate's stop flag after a delay, from a thread of its own,
-// unless it is disarmed first.
-class StopTimer {
-public:
-    StopTimer(RecordingDelegate *delegate, int milliseconds)
-        : m_thread([this, delegate, milliseconds] {
-              std::unique_lock lock(m_mutex);
-              if (!m_done.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return m_disarmed; })) {
-                  m_firedAt.start();
-                  delegate->stop = true;
-              }
-          })
-    {
-    }
-    ~StopTimer() { disarm(); }
-    void disarm()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_disarmed = true;
-        }
-        m_done.notify_all();
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    bool fired() const { return m_firedAt.isValid(); }
-    qint64 sinceFired() const { return m_firedAt.elapsed(); }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_done;
-    bool m_disarmed = false;
-    QElapsedTimer m_firedAt;
-    std::thread m_thread;
-};
 
 // Raw names: bsdtar leaves legacy names undecoded, which QDir cannot list.
 QByteArrayList entriesOf(const QString &folder)

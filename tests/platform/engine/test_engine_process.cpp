@@ -13,12 +13,9 @@
 #include <QtEndian>
 #include <QtTest>
 
-#include <condition_variable>
 #include <csignal>
 #include <fcntl.h>
 #include <linux/landlock.h>
-#include <mutex>
-#include <optional>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -197,43 +194,6 @@ private:
     pid_t m_pid = -1;
 };
 
-// Sets a delegate's stop flag from a thread of its own after a delay,
-// unless it is disarmed first.
-class DelayedStop {
-public:
-    using Clock = std::chrono::steady_clock;
-    DelayedStop(RecordingDelegate &delegate, int milliseconds)
-        : m_thread([this, &delegate, milliseconds] {
-              std::unique_lock lock(m_mutex);
-              if (!m_wake.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return m_disarmed; })) {
-                  m_firedAt = Clock::now();
-                  delegate.stop = true;
-              }
-          })
-    {
-    }
-    ~DelayedStop() { disarm(); }
-    // firedAt() may be read once this returned.
-    void disarm()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_disarmed = true;
-        }
-        m_wake.notify_all();
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    std::optional<Clock::time_point> firedAt() const { return m_firedAt; }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_disarmed = false;
-    std::optional<Clock::time_point> m_firedAt;
-    std::thread m_thread; // last: it starts once the rest is made
-};
-
 bool kernelHasLandlock()
 {
     return ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION) >= 0;
@@ -287,13 +247,13 @@ private Q_SLOTS:
         const QString destination = freshDestination();
         RecordingDelegate delegate;
         // Turns a watchdog that never bites into a failure instead of a hang.
-        DelayedStop lastResort(delegate, quietMilliseconds + 10000);
+        StopTimer lastResort(&delegate, quietMilliseconds + 10000);
         const qint64 residentBefore = residentKiB();
         QElapsedTimer took;
         took.start();
         const EngineResult result = runEngine(TestEnvironment::corpusPath(name), destination, &delegate);
         lastResort.disarm();
-        QVERIFY2(!lastResort.firedAt(), "nothing but a cancel ended the helper");
+        QVERIFY2(!lastResort.fired(), "nothing but a cancel ended the helper");
         // Generous: a loaded machine is slow to kill and reap a helper.
         QVERIFY2(took.elapsed() < quietMilliseconds + 5000, qPrintable(QString::number(took.elapsed())));
         // XADCorruptError from the watchdog, XADEngineFailedError from a helper
@@ -313,12 +273,11 @@ private Q_SLOTS:
         QFETCH(QString, name);
         const QString destination = freshDestination();
         RecordingDelegate delegate;
-        DelayedStop cancel(delegate, 300);
+        StopTimer cancel(&delegate, 300);
         const EngineResult result = runEngine(TestEnvironment::corpusPath(name), destination, &delegate);
-        const DelayedStop::Clock::time_point endedAt = DelayedStop::Clock::now();
+        const qint64 took = cancel.sinceFired();
         cancel.disarm();
-        QVERIFY2(cancel.firedAt(), "the run ended before the cancel");
-        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(endedAt - *cancel.firedAt()).count();
+        QVERIFY2(cancel.fired(), "the run ended before the cancel");
         // A second of grace for the helper, and a loaded machine.
         QVERIFY2(took < 3000, qPrintable(QString::number(took)));
         QCOMPARE(codeOf(result), int(XADBreakError));

@@ -253,34 +253,6 @@ private Q_SLOTS:
         QCOMPARE(result.created, root.filePath(u"out/ok.txt"_qs));
     }
 
-    void cancelStopsPromptlyAndLeavesNothing()
-    {
-        QTemporaryDir root;
-        const QString archive = root.filePath(u"big.tar.gz"_qs);
-        QList<ArchiveEntrySpec> entries;
-        for (int i = 0; i < 8; ++i)
-            entries.append(ArchiveEntrySpec::file("part" + QByteArray::number(i), QByteArray(8 << 20, char('a' + i))));
-        QVERIFY(ArchiveMaker::write(archive, u"pax"_qs, u"gzip"_qs, entries));
-        const QString destination = root.filePath(u"out"_qs);
-        RecordingDelegate delegate;
-        QElapsedTimer sinceStop;
-        delegate.onProgress = [&] {
-            if (!delegate.stop) {
-                delegate.stop = true;
-                sinceStop.start();
-            }
-        };
-        const EngineResult result = runEngine(archive, destination, &delegate);
-        QCOMPARE(result.unarchive, int(XADBreakError));
-        QVERIFY(sinceStop.isValid());
-        QVERIFY2(sinceStop.elapsed() < 1000, qPrintable(QString::number(sinceStop.elapsed())));
-        QVERIFY(result.created.isNull());
-        QVERIFY(result.enclosing.isNull());
-        QCOMPARE(everythingUnder(destination), QStringList());
-        QCOMPARE(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-                 (QStringList{u"big.tar.gz"_qs, u"out"_qs}));
-    }
-
     // A stop from another thread, between small entries or in the middle of
     // reading, ends the run within a second.
     void cancelFromAnotherThreadAmongManyEntries()
