@@ -3,7 +3,7 @@
 #include "platform/settings/SecurityBookmark.h"
 #include "platform/settings/UserDefaults.h"
 #include "platform/settings/SettingsKeys.h"
-#include "support/PathComponents.h"
+#include "platform/files/PathComponents.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -6,7 +6,7 @@
 #include "platform/system/PatternMatch.h"
 #include "platform/unarchiver/SpaceCheck.h"
 #include "platform/settings/UserDefaults.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 #include "platform/files/XADPlatform.h"
 #include "platform/unarchiver/XADSimpleUnarchiver.h"
 #include "platform/encoding/XADString.h"
@@ -14,7 +14,7 @@
 #include "support/DateExpand.h"
 #include "support/Localized.h"
 #include "support/MainQueue.h"
-#include "support/PathComponents.h"
+#include "platform/files/PathComponents.h"
 #include "support/StringExpand.h"
 
 #include <QDir>

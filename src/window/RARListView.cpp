@@ -1,6 +1,6 @@
 #include "RARListView.h"
 
-#include "support/ViewFrame.h"
+#include "support/widgets/ViewFrame.h"
 #include "window/RowLayout.h"
 
 #include <QEvent>

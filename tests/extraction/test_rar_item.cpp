@@ -7,7 +7,7 @@
 #include "platform/unarchiver/SpaceCheck.h"
 #include "platform/encoding/EncodingRegistry.h"
 #include "platform/settings/UserDefaults.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 #include "platform/encoding/XADString.h"
 #include "platform/settings/SettingsKeys.h"
 #include "support/StringExpand.h"

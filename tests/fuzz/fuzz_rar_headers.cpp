@@ -1,6 +1,6 @@
 // RAR4 and RAR5 block headers of a volume, and a set of one such volume.
 #include "FuzzInput.h"
-#include "platform/engine/VolumeSet.h"
+#include "platform/engine/formats/VolumeSet.h"
 #include "platform/engine/formats/RarHeaderScan.h"
 #include "platform/engine/formats/RarVolumeCheck.h"
 

@@ -1,4 +1,4 @@
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 #include "support/Localized.h"
 #include "support/StringTable.h"
 

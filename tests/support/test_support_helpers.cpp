@@ -1,7 +1,7 @@
 #include "support/ArrayExpand.h"
 #include "support/DateExpand.h"
 #include "support/MainQueue.h"
-#include "support/PathComponents.h"
+#include "platform/files/PathComponents.h"
 #include "support/StringExpand.h"
 #include "support/TimerExpand.h"
 

@@ -1,4 +1,4 @@
-#include "support/ViewFrame.h"
+#include "support/widgets/ViewFrame.h"
 #include "window/RowLayout.h"
 
 #include <QTest>

@@ -1,7 +1,6 @@
 #include "platform/encoding/EncodingDetector.h"
 
 #include "platform/encoding/EncodingRegistry.h"
-#include "platform/encoding/IcuDecoder.h"
 #include "platform/encoding/IcuTextCodec.h"
 #include "platform/encoding/LanguageEvidence.h"
 #include "platform/encoding/NamePlausibility.h"
@@ -87,7 +86,7 @@ std::optional<QList<NamePlausibility::DecodedName>> decodeAll(const QList<QByteA
                                                              const QByteArray &converter)
 {
     QList<NamePlausibility::DecodedName> decoded;
-    IcuDecoder decoder(converter.constData());
+    IcuTextCodec decoder(converter.constData());
     for (const QByteArray &name : names) {
         NamePlausibility::DecodedName d;
         d.raw = name;

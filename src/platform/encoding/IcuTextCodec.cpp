@@ -1,7 +1,6 @@
 #include "platform/encoding/IcuTextCodec.h"
 
-#include "platform/encoding/IcuDecoder.h"
-#include "platform/encoding/IcuHandles.h"
+#include <unicode/ucnv_cb.h>
 
 namespace {
 
@@ -25,7 +24,61 @@ UConverterPtr openStrictEncoder(const char *name)
     return U_SUCCESS(error) ? std::move(converter) : UConverterPtr();
 }
 
+// ICU's own substitute callback writes U+001A for an unmapped single byte in
+// some code pages, which would put a control character into a file name.
+void replaceWithReplacementCharacter(const void *, UConverterToUnicodeArgs *args, const char *,
+                                     int32_t, UConverterCallbackReason reason, UErrorCode *error)
+{
+    if (reason > UCNV_IRREGULAR)
+        return;
+    static const UChar replacement = 0xFFFD;
+    *error = U_ZERO_ERROR;
+    ucnv_cbToUWriteUChars(args, &replacement, 1, 0, error);
+}
+
 } // namespace
+
+IcuTextCodec::IcuTextCodec(const char *converterName, Mode mode)
+{
+    UConverterPtr converter = openConverter(converterName);
+    if (!converter)
+        return;
+    UErrorCode error = U_ZERO_ERROR;
+    ucnv_setToUCallBack(converter.get(),
+                        mode == Mode::Strict ? UCNV_TO_U_CALLBACK_STOP
+                                             : replaceWithReplacementCharacter,
+                        nullptr, nullptr, nullptr, &error);
+    if (U_SUCCESS(error))
+        m_converter = std::move(converter);
+}
+
+// One streaming pass; ucnv_toUChars cannot report offsets.
+std::optional<QString> IcuTextCodec::decode(const QByteArray &bytes, QList<qint32> *offsets)
+{
+    if (!m_converter)
+        return std::nullopt;
+    // Code pages that expand (UTF-7, ISCII...) make more units than bytes.
+    const qsizetype capacity = 2 * bytes.size() + 16;
+    QString text(capacity, Qt::Uninitialized);
+    QList<qint32> starts(offsets ? capacity : 0);
+    UChar *target = reinterpret_cast<UChar *>(text.data());
+    UChar *const targetStart = target;
+    const char *source = bytes.constData();
+    UErrorCode error = U_ZERO_ERROR;
+    ucnv_resetToUnicode(m_converter.get());
+    ucnv_toUnicode(m_converter.get(), &target, targetStart + capacity, &source,
+                   bytes.constData() + bytes.size(), offsets ? starts.data() : nullptr, true,
+                   &error);
+    if (U_FAILURE(error))
+        return std::nullopt;
+    const qsizetype length = target - targetStart;
+    text.truncate(length);
+    if (offsets) {
+        starts.resize(length);
+        *offsets = std::move(starts);
+    }
+    return text;
+}
 
 std::optional<QString> IcuTextCodec::decodeStrict(const QByteArray &bytes, const char *converterName)
 {
@@ -35,12 +88,12 @@ std::optional<QString> IcuTextCodec::decodeStrict(const QByteArray &bytes, const
 std::optional<QString> IcuTextCodec::decodeStrict(const QByteArray &bytes, const char *converterName,
                                                   QList<qint32> *sourceOffsets)
 {
-    return IcuDecoder(converterName).decode(bytes, sourceOffsets);
+    return IcuTextCodec(converterName).decode(bytes, sourceOffsets);
 }
 
 QString IcuTextCodec::decodeReplacing(const QByteArray &bytes, const char *converterName)
 {
-    return IcuDecoder(converterName, IcuDecoder::Mode::Replacing).decode(bytes).value_or(QString());
+    return IcuTextCodec(converterName, Mode::Replacing).decode(bytes).value_or(QString());
 }
 
 std::optional<QByteArray> IcuTextCodec::encodeStrict(const QString &text, const char *converterName)

@@ -13,7 +13,7 @@
 #include "platform/engine/formats/SplitArchiveCheck.h"
 #include "platform/files/StagingFolder.h"
 #include "platform/engine/Utf8LocaleScope.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 #include "platform/encoding/XADString.h"
 #include "platform/engine/formats/ZipCentralDirectory.h"
 

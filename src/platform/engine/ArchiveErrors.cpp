@@ -1,7 +1,7 @@
 #include "platform/engine/ArchiveErrors.h"
 
 #include "platform/engine/ArchiveReader.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 
 #include <archive_entry.h>
 

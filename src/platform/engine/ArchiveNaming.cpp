@@ -1,6 +1,6 @@
 #include "platform/engine/ArchiveNaming.h"
 
-#include "support/PathComponents.h"
+#include "platform/files/PathComponents.h"
 
 #include <QRegularExpression>
 #include <QStringList>

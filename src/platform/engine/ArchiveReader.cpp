@@ -3,7 +3,7 @@
 #include "platform/engine/streams/StreamDecoder.h"
 #include "platform/files/UniqueFd.h"
 #include "platform/engine/streams/VolumeStream.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 
 #include <QFile>
 #include <archive_entry.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/engine/VolumeSet.h"
+#include "platform/engine/formats/VolumeSet.h"
 
 #include <QByteArray>
 #include <QString>

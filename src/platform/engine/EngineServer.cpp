@@ -2,7 +2,7 @@
 
 #include "platform/engine/EngineChannel.h"
 #include "platform/engine/EngineProtocol.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 
 #include <QCborArray>
 

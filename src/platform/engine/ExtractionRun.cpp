@@ -5,7 +5,7 @@
 #include "platform/engine/formats/Crc32.h"
 #include "platform/files/EntryPath.h"
 #include "platform/files/EntryWriter.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 
 #include <archive_entry.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/engine/BlockSource.h"
+#include "platform/files/BlockSource.h"
 #include "platform/engine/ProgressThrottle.h"
 #include "platform/engine/XADSimpleUnarchiverDelegate.h"
 

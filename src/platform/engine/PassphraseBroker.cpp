@@ -1,6 +1,6 @@
 #include "platform/engine/PassphraseBroker.h"
 
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 
 const char *PassphraseBroker::next()
 {

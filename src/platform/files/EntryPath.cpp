@@ -1,6 +1,6 @@
 #include "platform/files/EntryPath.h"
 
-#include "support/PathComponents.h"
+#include "platform/files/PathComponents.h"
 
 EntryPath::Verdict EntryPath::parse(const QString &name, const QString &root, QStringList *components)
 {

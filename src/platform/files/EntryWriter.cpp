@@ -1,11 +1,11 @@
 #include "platform/files/EntryWriter.h"
 
-#include "platform/engine/BlockSource.h"
+#include "platform/files/BlockSource.h"
 #include "platform/files/PositionalWrite.h"
 #include "platform/files/ProcessUmask.h"
 #include "platform/files/UniqueFd.h"
 #include "platform/files/UniqueName.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 
 #include <cerrno>
 #include <fcntl.h>

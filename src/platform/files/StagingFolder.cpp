@@ -3,7 +3,7 @@
 #include "platform/files/ProcessUmask.h"
 #include "platform/files/TreeRemover.h"
 #include "platform/files/UniqueName.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 #include "platform/files/XADPlatform.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "platform/files/ProcessUmask.h"
 #include "platform/files/UniqueName.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -5,7 +5,7 @@
 #include "platform/files/StagingFolder.h"
 #include "platform/files/TreeRemover.h"
 #include "platform/files/UniqueName.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 #include "platform/encoding/XADString.h"
 
 #include <QCborArray>

@@ -2,9 +2,9 @@
 #include "TestEnvironment.h"
 #include "platform/unarchiver/EngineProcess.h"
 #include "platform/encoding/EntryNameDecoder.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 #include "platform/files/XADPlatform.h"
-#include "platform/engine/VolumeSet.h"
+#include "platform/engine/formats/VolumeSet.h"
 
 #include <QDir>
 #include <QElapsedTimer>

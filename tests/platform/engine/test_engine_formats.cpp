@@ -4,7 +4,7 @@
 #include "TestEnvironment.h"
 #include "platform/files/ProcessUmask.h"
 #include "platform/engine/Utf8LocaleScope.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 #include "platform/encoding/XADString.h"
 #include "platform/unarchiver/XADSimpleUnarchiver.h"
 

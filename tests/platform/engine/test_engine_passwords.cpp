@@ -1,7 +1,7 @@
 #include "ArchiveMaker.h"
 #include "EngineHarness.h"
 #include "TestEnvironment.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 #include "platform/unarchiver/XADSimpleUnarchiver.h"
 
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "platform/engine/EngineChannel.h"
 #include "platform/unarchiver/EngineProcess.h"
 #include "platform/engine/EngineProtocol.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 #include "EngineHarness.h"
 #include "TestEnvironment.h"
 #include "platform/files/ProcessUmask.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 #include "platform/unarchiver/XADSimpleUnarchiver.h"
 
 #include <QDir>

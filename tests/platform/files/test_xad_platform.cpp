@@ -3,7 +3,7 @@
 #include "platform/engine/ArchiveNaming.h"
 #include "platform/files/EntryPath.h"
 #include "platform/files/UniqueName.h"
-#include "platform/engine/VolumeSet.h"
+#include "platform/engine/formats/VolumeSet.h"
 #include "platform/files/XADPlatform.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "platform/engine/formats/RarVolumeCheck.h"
 
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/engine/formats/RarHeaderScan.h"
-#include "platform/engine/VolumeSet.h"
+#include "platform/engine/formats/VolumeSet.h"
 
 #include <QHash>
 #include <QSet>

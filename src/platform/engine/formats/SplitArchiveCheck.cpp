@@ -1,7 +1,7 @@
 #include "platform/engine/formats/SplitArchiveCheck.h"
 
 #include "platform/engine/formats/ByteCursor.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/engine/VolumeSet.h"
+#include "platform/engine/formats/VolumeSet.h"
 
 // Whether the parts of a plainly split 7z or zip archive ("x.7z.001",
 // "x.7z.002"...) reach as far as the archive says it goes. Both keep their

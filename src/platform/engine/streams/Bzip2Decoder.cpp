@@ -1,6 +1,6 @@
 #include "platform/engine/streams/Bzip2Decoder.h"
 
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 
 void Bzip2Decoder::DecompressEnd::operator()(bz_stream *stream) const
 {

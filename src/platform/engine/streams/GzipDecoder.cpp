@@ -1,7 +1,7 @@
 #include "platform/engine/streams/GzipDecoder.h"
 
 #include "platform/engine/formats/Crc32.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 
 #include <cstring>
 

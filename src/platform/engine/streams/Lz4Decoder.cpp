@@ -1,6 +1,6 @@
 #include "platform/engine/streams/Lz4Decoder.h"
 
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 
 #include <cstring>
 

@@ -4,7 +4,7 @@
 #include "platform/engine/streams/GzipDecoder.h"
 #include "platform/engine/streams/Lz4Decoder.h"
 #include "platform/engine/streams/VolumeStream.h"
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 #include "platform/engine/streams/XzDecoder.h"
 #include "platform/engine/streams/ZstdDecoder.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/files/UniqueFd.h"
-#include "platform/engine/VolumeSet.h"
+#include "platform/engine/formats/VolumeSet.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

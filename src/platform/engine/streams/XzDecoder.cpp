@@ -1,6 +1,6 @@
 #include "platform/engine/streams/XzDecoder.h"
 
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 
 void XzDecoder::End::operator()(lzma_stream *stream) const
 {

@@ -1,6 +1,6 @@
 #include "platform/engine/streams/ZstdDecoder.h"
 
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 
 #include <zstd_errors.h>
 

@@ -1,4 +1,4 @@
-#include "platform/engine/XADException.h"
+#include "platform/errors/XADException.h"
 
 // Each text doubles as its string-table key, so once released a text only
 // changes together with its translations.

@@ -1,4 +1,4 @@
-#include "platform/engine/VolumeSet.h"
+#include "platform/engine/formats/VolumeSet.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
