@@ -1,6 +1,7 @@
 #include "platform/desktop/FileViewer.h"
 
 #include "platform/desktop/DesktopFileViewer.h"
+#include "platform/files/PathComponents.h"
 
 #include <QFileInfo>
 #include <QSet>
@@ -28,5 +29,5 @@ bool FileViewer::isFilePackageAtPath(const QString &path)
         QStringLiteral("mpkg"), QStringLiteral("appex"), QStringLiteral("xpc"),
         QStringLiteral("qlgenerator"), QStringLiteral("prefPane"), QStringLiteral("saver")};
     const QFileInfo info(path);
-    return info.isDir() && !info.isSymLink() && bundleExtensions.contains(info.suffix());
+    return info.isDir() && !info.isSymLink() && bundleExtensions.contains(pathExtension(path));
 }
