@@ -14,11 +14,7 @@ namespace {
 // A second source of grants, to see that providers are asked in order.
 class FixedProvider : public QXURLProvider {
 public:
-    FixedProvider(QString folder, QUrl url)
-        : m_folder(std::move(folder))
-        , m_url(std::move(url))
-    {
-    }
+    FixedProvider(QString folder, QUrl url) : m_folder(std::move(folder)), m_url(std::move(url)) {}
     QStringList availablePaths() const override { return {m_folder}; }
     QUrl securityScopedURLForPath(const QString &path) override
     {
@@ -32,291 +28,244 @@ private:
     QUrl m_url;
 };
 
-QUrl folderURL(const QString &path)
-{
-    return QUrl::fromLocalFile(path);
-}
+QUrl folderURL(const QString &path) { return QUrl::fromLocalFile(path); }
 
 } // namespace
 
+// The folders the user granted, kept across runs as bookmarks and handed out
+// for any path inside them, never for a folder that has since been replaced.
 class TestURLCache : public QObject {
     Q_OBJECT
 
-private Q_SLOTS:
-    void initTestCase();
-    void init();
-
-    void nothingStoredGivesNone();
-    void grantSurvivesAFreshInstance();
-    void coveringGoesByWholeComponents();
-    void symlinksInTheAskedPathAreResolved();
-    void replacedFolderGivesNone();
-    void regrantReplacesAStaleBookmark();
-    void grantingAFolderDropsTheGrantsInsideIt();
-    void damagedStoreGivesNone();
-    void providersAreAskedInOrder();
-
-private:
-    QString makeFolder(const QString &relative);
-    static void reopenStore();
-
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<QTemporaryDir> m_root;
+
+    QString makeFolder(const QString &relative)
+    {
+        // The canonical spelling: the temporary folder may itself sit behind a link.
+        const QString root = QFileInfo(m_root->path()).canonicalFilePath();
+        const QString path = root + u'/' + relative;
+        if (!QDir().mkpath(path))
+            qFatal("cannot make a test folder");
+        return path;
+    }
+
+    // A new process: the store is read again from its file, the cache made anew.
+    static void reopenStore()
+    {
+        UserDefaults::useStoreAtPath(UserDefaults::standardUserDefaults().storePath());
+        QXURLCache::resetSharedInstanceForTesting();
+    }
+
+private Q_SLOTS:
+    void initTestCase() { m_env = std::make_unique<TestEnvironment>(); }
+
+    void init()
+    {
+        m_root = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_root->isValid());
+        UserDefaults::standardUserDefaults().removeObjectForKey(SettingsKeys::CachedURLs);
+        UserDefaults::standardUserDefaults().synchronize();
+        QXURLCache::resetSharedInstanceForTesting();
+    }
+
+    void grantSurvivesAFreshInstance()
+    {
+        const QString folder = makeFolder(u"granted"_qs);
+        QVERIFY(QXURLCache::sharedInstance().urlWithAllowAccessToPath(folder).isEmpty());
+        QVERIFY(QXURLCache::sharedInstance().urlWithAllowAccessToPath(u"/"_qs).isEmpty());
+        QXURLCache::sharedInstance().saveSecurityURL(folderURL(folder + u'/'));
+        QCOMPARE(QXURLCache::sharedInstance().availablePaths(), QStringList{folder});
+
+        reopenStore();
+        const QVariantMap stored =
+            UserDefaults::standardUserDefaults().dictionaryForKey(SettingsKeys::CachedURLs);
+        QCOMPARE(stored.keys(), QStringList{folder});
+        QVERIFY(!stored.value(folder).toByteArray().isEmpty());
+
+        auto &cache = QXURLCache::sharedInstance();
+        QVERIFY(cache.cachedURLs().isEmpty()); // nothing resolved yet in this "process"
+        QCOMPARE(cache.urlWithAllowAccessToPath(folder), folderURL(folder));
+        QCOMPARE(cache.urlWithAllowAccessToPath(folder + u"/new/deeper"_qs), folderURL(folder));
+
+        // Granting it again keeps the bookmark as it was.
+        const QByteArray before = cache.cachedBookmarks().value(folder);
+        cache.saveSecurityURL(folderURL(folder));
+        QCOMPARE(cache.cachedBookmarks().value(folder), before);
+    }
+
+    void coveringGoesByWholeComponents()
+    {
+        const QString ab = makeFolder(u"a/b"_qs);
+        const QString abc = makeFolder(u"a/bc"_qs);
+        const QString abx = makeFolder(u"a/b/x"_qs);
+        const QString a = QFileInfo(ab).path();
+        auto &cache = QXURLCache::sharedInstance();
+        cache.saveSecurityURL(folderURL(ab));
+
+        QCOMPARE(cache.urlWithAllowAccessToPath(ab), folderURL(ab));
+        QCOMPARE(cache.urlWithAllowAccessToPath(abx), folderURL(ab));
+        QCOMPARE(cache.urlWithAllowAccessToPath(ab + u"/x/../y"_qs), folderURL(ab));
+        QVERIFY(cache.urlWithAllowAccessToPath(abc).isEmpty());
+        QVERIFY(cache.urlWithAllowAccessToPath(a).isEmpty());
+        QVERIFY(cache.urlWithAllowAccessToPath(ab + u"/.."_qs).isEmpty());
+        QVERIFY(cache.urlWithAllowAccessToPath(u"a/b"_qs).isEmpty()); // relative: never
+
+        // A grant of the root covers everything and replaces every other grant.
+        cache.saveSecurityURL(folderURL(u"/"_qs));
+        QCOMPARE(cache.availablePaths(), QStringList{u"/"_qs});
+        QCOMPARE(cache.urlWithAllowAccessToPath(abc), folderURL(u"/"_qs));
+    }
+
+    void symlinksInTheAskedPathAreResolved()
+    {
+        const QString real = makeFolder(u"real/target"_qs);
+        const QString links = makeFolder(u"links"_qs);
+        const QString link = links + u"/to-target"_qs;
+        QVERIFY(QFile::link(real, link));
+        auto &cache = QXURLCache::sharedInstance();
+        cache.saveSecurityURL(folderURL(real));
+
+        QCOMPARE(cache.urlWithAllowAccessToPath(link), folderURL(real));
+        QCOMPARE(cache.urlWithAllowAccessToPath(link + u"/not/made/yet"_qs), folderURL(real));
+        QVERIFY(cache.urlWithAllowAccessToPath(links).isEmpty());
+
+        // A folder granted under a path that runs through a link still covers
+        // the paths inside the folder it leads to.
+        const QString other = makeFolder(u"other"_qs);
+        const QString otherLink = links + u"/to-other"_qs;
+        QVERIFY(QFile::link(other, otherLink));
+        cache.saveSecurityURL(folderURL(otherLink));
+        QVERIFY(cache.availablePaths().contains(otherLink));
+        QCOMPARE(cache.urlWithAllowAccessToPath(other + u"/inside"_qs), folderURL(otherLink));
+        QCOMPARE(cache.urlWithAllowAccessToPath(otherLink + u"/inside"_qs), folderURL(otherLink));
+    }
+
+    void replacedFolderGivesNone()
+    {
+        const QString kept = makeFolder(u"kept"_qs);
+        const QString replaced = makeFolder(u"replaced"_qs);
+        const QString removed = makeFolder(u"removed"_qs);
+        auto &cache = QXURLCache::sharedInstance();
+        cache.saveSecurityURL(folderURL(kept));
+        cache.saveSecurityURL(folderURL(replaced));
+        cache.saveSecurityURL(folderURL(removed));
+
+        // Moved aside rather than deleted, so the new folder cannot get the old
+        // inode number back.
+        QVERIFY(QDir().rename(replaced, replaced + u".old"_qs));
+        QVERIFY(QDir().mkdir(replaced));
+        QVERIFY(QDir(removed).removeRecursively());
+        // And one deleted outright and made again: the file system may hand out
+        // the same inode number; it must still count as another folder.
+        const QString remade = makeFolder(u"remade"_qs);
+        QXURLCache::sharedInstance().saveSecurityURL(folderURL(remade));
+        QVERIFY(QDir(remade).removeRecursively());
+        QTest::qWait(25); // past the file system's coarse clock
+        QVERIFY(QDir().mkdir(remade));
+
+        reopenStore();
+        auto &fresh = QXURLCache::sharedInstance();
+        QCOMPARE(fresh.availablePaths().size(), 4);
+        QCOMPARE(fresh.urlWithAllowAccessToPath(kept), folderURL(kept));
+        for (const QString &path : {replaced, QString(replaced + u"/x"_qs), removed, remade})
+            QVERIFY2(fresh.urlWithAllowAccessToPath(path).isEmpty(), qPrintable(path));
+        QVERIFY(fresh.securityScopedURLForPath(replaced).isEmpty());
+        QVERIFY(!fresh.cachedURLs().contains(replaced));
+
+        // The user grants the new folder: from now on it is found again.
+        fresh.saveSecurityURL(folderURL(replaced));
+        QCOMPARE(fresh.urlWithAllowAccessToPath(replaced), folderURL(replaced));
+        reopenStore();
+        QCOMPARE(QXURLCache::sharedInstance().urlWithAllowAccessToPath(replaced), folderURL(replaced));
+    }
+
+    void grantingAFolderDropsTheGrantsInsideIt()
+    {
+        const QString a = makeFolder(u"a"_qs);
+        const QString ab = makeFolder(u"a/b"_qs);
+        const QString abc = makeFolder(u"a/b/c"_qs);
+        const QString sibling = makeFolder(u"ab"_qs);
+        auto &cache = QXURLCache::sharedInstance();
+
+        // Inside first, then around: only the outer grant (and the unrelated
+        // sibling) remain, in memory and in the store.
+        cache.saveSecurityURL(folderURL(abc));
+        cache.saveSecurityURL(folderURL(ab));
+        QCOMPARE(cache.availablePaths(), QStringList{ab});
+        cache.saveSecurityURL(folderURL(sibling));
+        cache.saveSecurityURL(folderURL(a));
+        QCOMPARE(cache.availablePaths(), (QStringList{a, sibling}));
+        QVERIFY(!cache.cachedURLs().contains(ab));
+        QCOMPARE(UserDefaults::standardUserDefaults().dictionaryForKey(SettingsKeys::CachedURLs).keys(),
+                 (QStringList{a, sibling}));
+
+        // Around first, then inside: both stay.
+        cache.saveSecurityURL(folderURL(abc));
+        QCOMPARE(cache.availablePaths(), (QStringList{a, abc, sibling}));
+        QVERIFY(!cache.urlWithAllowAccessToPath(abc).isEmpty());
+    }
+
+    void damagedStoreGivesNone()
+    {
+        const QString garbage = makeFolder(u"garbage"_qs), truncated = makeFolder(u"truncated"_qs);
+        const QString stringValue = makeFolder(u"string"_qs), good = makeFolder(u"good"_qs);
+        QXURLCache::sharedInstance().saveSecurityURL(folderURL(good));
+        const QByteArray real = QXURLCache::sharedInstance().cachedBookmarks().value(good);
+        QVariantMap stored;
+        stored.insert(good, real);
+        stored.insert(garbage, QByteArray("\x00\xff not a bookmark", 17));
+        stored.insert(truncated, real.left(real.size() / 2));
+        stored.insert(stringValue, u"text"_qs);
+        stored.insert(u"relative/path"_qs, real);
+        stored.insert(QString(), real);
+        UserDefaults::standardUserDefaults().setDictionary(stored, SettingsKeys::CachedURLs);
+        UserDefaults::standardUserDefaults().synchronize();
+        reopenStore();
+
+        auto &cache = QXURLCache::sharedInstance();
+        QCOMPARE(cache.urlWithAllowAccessToPath(good), folderURL(good));
+        for (const QString &path : {garbage, truncated, stringValue})
+            QVERIFY(cache.urlWithAllowAccessToPath(path).isEmpty());
+        QVERIFY(!cache.availablePaths().contains(u"relative/path"_qs) && !cache.availablePaths().contains(QString()));
+        QVERIFY(cache.urlWithAllowAccessToPath(QDir::currentPath() + u"/relative/path"_qs).isEmpty());
+
+        // Not a dictionary at all.
+        UserDefaults::standardUserDefaults().setString(u"nonsense"_qs, SettingsKeys::CachedURLs);
+        UserDefaults::standardUserDefaults().synchronize();
+        reopenStore();
+        QVERIFY(QXURLCache::sharedInstance().availablePaths().isEmpty());
+        QVERIFY(QXURLCache::sharedInstance().urlWithAllowAccessToPath(good).isEmpty());
+
+        // A damaged store is replaced whole by the next grant.
+        QXURLCache::sharedInstance().saveSecurityURL(folderURL(garbage));
+        reopenStore();
+        QCOMPARE(QXURLCache::sharedInstance().urlWithAllowAccessToPath(garbage), folderURL(garbage));
+    }
+
+    void providersAreAskedInOrder()
+    {
+        const QString own = makeFolder(u"own"_qs);
+        const QString extra = makeFolder(u"extra"_qs);
+        auto &cache = QXURLCache::sharedInstance();
+        QCOMPARE(cache.providers().size(), 1);
+        cache.saveSecurityURL(folderURL(own));
+
+        const QUrl marker = QUrl(u"file:///provided"_qs);
+        FixedProvider provider(extra, marker);
+        cache.addURLProvider(&provider);
+        cache.addURLProvider(&provider);
+        QCOMPARE(cache.urlWithAllowAccessToPath(own), folderURL(own)); // the cache answers first
+        QCOMPARE(provider.asked, 0);
+        QCOMPARE(cache.urlWithAllowAccessToPath(extra + u"/x"_qs), marker);
+        QCOMPARE(provider.asked, 1);
+
+        cache.removeURLProvider(&provider);
+        QCOMPARE(cache.providers().size(), 1);
+        QVERIFY(cache.urlWithAllowAccessToPath(extra).isEmpty());
+        QCOMPARE(cache.urlWithAllowAccessToURL(folderURL(own + u"/x"_qs)), folderURL(own));
+    }
 };
-
-void TestURLCache::initTestCase()
-{
-    m_env = std::make_unique<TestEnvironment>();
-}
-
-void TestURLCache::init()
-{
-    m_root = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_root->isValid());
-    UserDefaults::standardUserDefaults().removeObjectForKey(SettingsKeys::CachedURLs);
-    UserDefaults::standardUserDefaults().synchronize();
-    QXURLCache::resetSharedInstanceForTesting();
-}
-
-QString TestURLCache::makeFolder(const QString &relative)
-{
-    // The canonical spelling: the temporary folder may itself sit behind a link.
-    const QString root = QFileInfo(m_root->path()).canonicalFilePath();
-    const QString path = root + u'/' + relative;
-    if (!QDir().mkpath(path))
-        qFatal("cannot make a test folder");
-    return path;
-}
-
-// A new process: the store is read again from its file, the cache made anew.
-void TestURLCache::reopenStore()
-{
-    UserDefaults::useStoreAtPath(UserDefaults::standardUserDefaults().storePath());
-    QXURLCache::resetSharedInstanceForTesting();
-}
-
-void TestURLCache::nothingStoredGivesNone()
-{
-    auto &cache = QXURLCache::sharedInstance();
-    QVERIFY(cache.availablePaths().isEmpty());
-    QVERIFY(cache.urlWithAllowAccessToPath(makeFolder(u"a"_qs)).isEmpty());
-    QVERIFY(cache.urlWithAllowAccessToPath(u"/"_qs).isEmpty());
-    QVERIFY(cache.urlWithAllowAccessToPath(QString()).isEmpty());
-    QCOMPARE(&QXURLCache::sharedInstance(), &cache);
-}
-
-void TestURLCache::grantSurvivesAFreshInstance()
-{
-    const QString folder = makeFolder(u"granted"_qs);
-    QXURLCache::sharedInstance().saveSecurityURL(folderURL(folder + u'/'));
-    QCOMPARE(QXURLCache::sharedInstance().availablePaths(), QStringList{folder});
-
-    reopenStore();
-    const QVariantMap stored =
-        UserDefaults::standardUserDefaults().dictionaryForKey(SettingsKeys::CachedURLs);
-    QCOMPARE(stored.keys(), QStringList{folder});
-    QVERIFY(!stored.value(folder).toByteArray().isEmpty());
-
-    auto &cache = QXURLCache::sharedInstance();
-    QVERIFY(cache.cachedURLs().isEmpty()); // nothing resolved yet in this "process"
-    QCOMPARE(cache.urlWithAllowAccessToPath(folder), folderURL(folder));
-    QCOMPARE(cache.urlWithAllowAccessToPath(folder + u"/new/deeper"_qs), folderURL(folder));
-
-    // Granting it again keeps the bookmark as it was.
-    const QByteArray before = cache.cachedBookmarks().value(folder);
-    cache.saveSecurityURL(folderURL(folder));
-    QCOMPARE(cache.cachedBookmarks().value(folder), before);
-}
-
-void TestURLCache::coveringGoesByWholeComponents()
-{
-    const QString ab = makeFolder(u"a/b"_qs);
-    const QString abc = makeFolder(u"a/bc"_qs);
-    const QString abx = makeFolder(u"a/b/x"_qs);
-    const QString a = QFileInfo(ab).path();
-    auto &cache = QXURLCache::sharedInstance();
-    cache.saveSecurityURL(folderURL(ab));
-
-    QCOMPARE(cache.urlWithAllowAccessToPath(ab), folderURL(ab));
-    QCOMPARE(cache.urlWithAllowAccessToPath(abx), folderURL(ab));
-    QCOMPARE(cache.urlWithAllowAccessToPath(ab + u"/x/../y"_qs), folderURL(ab));
-    QVERIFY(cache.urlWithAllowAccessToPath(abc).isEmpty());
-    QVERIFY(cache.urlWithAllowAccessToPath(a).isEmpty());
-    QVERIFY(cache.urlWithAllowAccessToPath(ab + u"/.."_qs).isEmpty());
-    QVERIFY(cache.urlWithAllowAccessToPath(u"a/b"_qs).isEmpty()); // relative: never
-
-    // A grant of the root covers everything and replaces every other grant.
-    cache.saveSecurityURL(folderURL(u"/"_qs));
-    QCOMPARE(cache.availablePaths(), QStringList{u"/"_qs});
-    QCOMPARE(cache.urlWithAllowAccessToPath(abc), folderURL(u"/"_qs));
-}
-
-void TestURLCache::symlinksInTheAskedPathAreResolved()
-{
-    const QString real = makeFolder(u"real/target"_qs);
-    const QString links = makeFolder(u"links"_qs);
-    const QString link = links + u"/to-target"_qs;
-    QVERIFY(QFile::link(real, link));
-    auto &cache = QXURLCache::sharedInstance();
-    cache.saveSecurityURL(folderURL(real));
-
-    QCOMPARE(cache.urlWithAllowAccessToPath(link), folderURL(real));
-    QCOMPARE(cache.urlWithAllowAccessToPath(link + u"/not/made/yet"_qs), folderURL(real));
-    QVERIFY(cache.urlWithAllowAccessToPath(links).isEmpty());
-
-    // A folder granted under a path that runs through a link still covers
-    // the paths inside the folder it leads to.
-    const QString other = makeFolder(u"other"_qs);
-    const QString otherLink = links + u"/to-other"_qs;
-    QVERIFY(QFile::link(other, otherLink));
-    cache.saveSecurityURL(folderURL(otherLink));
-    QVERIFY(cache.availablePaths().contains(otherLink));
-    QCOMPARE(cache.urlWithAllowAccessToPath(other + u"/inside"_qs), folderURL(otherLink));
-    QCOMPARE(cache.urlWithAllowAccessToPath(otherLink + u"/inside"_qs), folderURL(otherLink));
-}
-
-void TestURLCache::replacedFolderGivesNone()
-{
-    const QString kept = makeFolder(u"kept"_qs);
-    const QString replaced = makeFolder(u"replaced"_qs);
-    const QString removed = makeFolder(u"removed"_qs);
-    auto &cache = QXURLCache::sharedInstance();
-    cache.saveSecurityURL(folderURL(kept));
-    cache.saveSecurityURL(folderURL(replaced));
-    cache.saveSecurityURL(folderURL(removed));
-
-    // Moved aside rather than deleted, so the new folder cannot get the old
-    // inode number back.
-    QVERIFY(QDir().rename(replaced, replaced + u".old"_qs));
-    QVERIFY(QDir().mkdir(replaced));
-    QVERIFY(QDir(removed).removeRecursively());
-    // And one deleted outright and made again: the file system may hand out
-    // the same inode number; it must still count as another folder.
-    const QString remade = makeFolder(u"remade"_qs);
-    QXURLCache::sharedInstance().saveSecurityURL(folderURL(remade));
-    QVERIFY(QDir(remade).removeRecursively());
-    QTest::qWait(25); // past the file system's coarse clock
-    QVERIFY(QDir().mkdir(remade));
-
-    reopenStore();
-    auto &fresh = QXURLCache::sharedInstance();
-    QCOMPARE(fresh.availablePaths().size(), 4);
-    QCOMPARE(fresh.urlWithAllowAccessToPath(kept), folderURL(kept));
-    QVERIFY(fresh.urlWithAllowAccessToPath(replaced).isEmpty());
-    QVERIFY(fresh.urlWithAllowAccessToPath(replaced + u"/x"_qs).isEmpty());
-    QVERIFY(fresh.urlWithAllowAccessToPath(removed).isEmpty());
-    QVERIFY(fresh.urlWithAllowAccessToPath(remade).isEmpty());
-    QVERIFY(fresh.securityScopedURLForPath(replaced).isEmpty());
-    QVERIFY(!fresh.cachedURLs().contains(replaced));
-}
-
-void TestURLCache::regrantReplacesAStaleBookmark()
-{
-    const QString folder = makeFolder(u"again"_qs);
-    QXURLCache::sharedInstance().saveSecurityURL(folderURL(folder));
-    QVERIFY(QDir().rename(folder, folder + u".old"_qs));
-    QVERIFY(QDir().mkdir(folder));
-    reopenStore();
-    auto &cache = QXURLCache::sharedInstance();
-    QVERIFY(cache.urlWithAllowAccessToPath(folder).isEmpty());
-
-    // The user grants the new folder: from now on it is found again.
-    cache.saveSecurityURL(folderURL(folder));
-    QCOMPARE(cache.urlWithAllowAccessToPath(folder), folderURL(folder));
-    reopenStore();
-    QCOMPARE(QXURLCache::sharedInstance().urlWithAllowAccessToPath(folder), folderURL(folder));
-}
-
-void TestURLCache::grantingAFolderDropsTheGrantsInsideIt()
-{
-    const QString a = makeFolder(u"a"_qs);
-    const QString ab = makeFolder(u"a/b"_qs);
-    const QString abc = makeFolder(u"a/b/c"_qs);
-    const QString sibling = makeFolder(u"ab"_qs);
-    auto &cache = QXURLCache::sharedInstance();
-
-    // Inside first, then around: only the outer grant (and the unrelated
-    // sibling) remain, in memory and in the store.
-    cache.saveSecurityURL(folderURL(abc));
-    cache.saveSecurityURL(folderURL(ab));
-    QCOMPARE(cache.availablePaths(), QStringList{ab});
-    cache.saveSecurityURL(folderURL(sibling));
-    cache.saveSecurityURL(folderURL(a));
-    QCOMPARE(cache.availablePaths(), (QStringList{a, sibling}));
-    QVERIFY(!cache.cachedURLs().contains(ab));
-    QCOMPARE(UserDefaults::standardUserDefaults().dictionaryForKey(SettingsKeys::CachedURLs).keys(),
-             (QStringList{a, sibling}));
-
-    // Around first, then inside: both stay.
-    cache.saveSecurityURL(folderURL(abc));
-    QCOMPARE(cache.availablePaths(), (QStringList{a, abc, sibling}));
-    QVERIFY(!cache.urlWithAllowAccessToPath(abc).isEmpty());
-}
-
-void TestURLCache::damagedStoreGivesNone()
-{
-    const QString garbage = makeFolder(u"garbage"_qs);
-    const QString truncated = makeFolder(u"truncated"_qs);
-    const QString stringValue = makeFolder(u"string"_qs);
-    const QString good = makeFolder(u"good"_qs);
-
-    QXURLCache::sharedInstance().saveSecurityURL(folderURL(good));
-    const QByteArray real = QXURLCache::sharedInstance().cachedBookmarks().value(good);
-    QVariantMap stored;
-    stored.insert(good, real);
-    stored.insert(garbage, QByteArray("\x00\xff not a bookmark", 17));
-    stored.insert(truncated, real.left(real.size() / 2));
-    stored.insert(stringValue, u"text"_qs);
-    stored.insert(u"relative/path"_qs, real);
-    stored.insert(QString(), real);
-    UserDefaults::standardUserDefaults().setDictionary(stored, SettingsKeys::CachedURLs);
-    UserDefaults::standardUserDefaults().synchronize();
-    reopenStore();
-
-    auto &cache = QXURLCache::sharedInstance();
-    QCOMPARE(cache.urlWithAllowAccessToPath(good), folderURL(good));
-    QVERIFY(cache.urlWithAllowAccessToPath(garbage).isEmpty());
-    QVERIFY(cache.urlWithAllowAccessToPath(truncated).isEmpty());
-    QVERIFY(cache.urlWithAllowAccessToPath(stringValue).isEmpty());
-    QVERIFY(!cache.availablePaths().contains(u"relative/path"_qs));
-    QVERIFY(!cache.availablePaths().contains(QString()));
-    QVERIFY(cache.urlWithAllowAccessToPath(QDir::currentPath() + u"/relative/path"_qs).isEmpty());
-
-    // Not a dictionary at all.
-    UserDefaults::standardUserDefaults().setString(u"nonsense"_qs, SettingsKeys::CachedURLs);
-    UserDefaults::standardUserDefaults().synchronize();
-    reopenStore();
-    QVERIFY(QXURLCache::sharedInstance().availablePaths().isEmpty());
-    QVERIFY(QXURLCache::sharedInstance().urlWithAllowAccessToPath(good).isEmpty());
-
-    // A damaged store is replaced whole by the next grant.
-    QXURLCache::sharedInstance().saveSecurityURL(folderURL(garbage));
-    reopenStore();
-    QCOMPARE(QXURLCache::sharedInstance().urlWithAllowAccessToPath(garbage), folderURL(garbage));
-}
-
-void TestURLCache::providersAreAskedInOrder()
-{
-    const QString own = makeFolder(u"own"_qs);
-    const QString extra = makeFolder(u"extra"_qs);
-    auto &cache = QXURLCache::sharedInstance();
-    QCOMPARE(cache.providers().size(), 1);
-    cache.saveSecurityURL(folderURL(own));
-
-    const QUrl marker = QUrl(u"file:///provided"_qs);
-    FixedProvider provider(extra, marker);
-    cache.addURLProvider(&provider);
-    cache.addURLProvider(&provider);
-    QCOMPARE(cache.urlWithAllowAccessToPath(own), folderURL(own)); // the cache answers first
-    QCOMPARE(provider.asked, 0);
-    QCOMPARE(cache.urlWithAllowAccessToPath(extra + u"/x"_qs), marker);
-    QCOMPARE(provider.asked, 1);
-
-    cache.removeURLProvider(&provider);
-    QCOMPARE(cache.providers().size(), 1);
-    QVERIFY(cache.urlWithAllowAccessToPath(extra).isEmpty());
-    QCOMPARE(cache.urlWithAllowAccessToURL(folderURL(own + u"/x"_qs)), folderURL(own));
-}
 
 QTEST_GUILESS_MAIN(TestURLCache)
 #include "test_url_cache.moc"

@@ -96,18 +96,6 @@ private Q_SLOTS:
 
     void init() { m_opened.urls.clear(); }
 
-    void fileUrisAreFullyEncoded()
-    {
-        QCOMPARE(DesktopFileViewer::fileUri(u"/tmp/a b/\u00fc#1.zip"_qs),
-                 u"file:///tmp/a%20b/%C3%BC%231.zip"_qs);
-    }
-
-    void openingGoesToTheDesktopHandlers()
-    {
-        DesktopFileViewer().openFile(u"/tmp/some folder"_qs);
-        QCOMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(u"/tmp/some folder"_qs)});
-    }
-
     void withoutAFileManagerTheParentFolderOpens()
     {
         DesktopFileViewer().selectFile(u"/tmp/results/notes"_qs);

@@ -1,11 +1,9 @@
-#include "ArchiveMaker.h"
+#include "EngineHarness.h"
 #include "LegacyZipWriter.h"
 #include "NameSamples.h"
 #include "TestEnvironment.h"
 #include "platform/encoding/EncodingRegistry.h"
 #include "platform/encoding/IcuTextCodec.h"
-#include "platform/unarchiver/XADSimpleUnarchiver.h"
-#include "platform/engine/XADSimpleUnarchiverDelegate.h"
 #include "platform/encoding/XADString.h"
 
 #include <QDir>
@@ -14,24 +12,19 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <clocale>
-#include <locale.h>
-
 namespace {
 
 // Answers the engine as the archive item does: an encoding chosen earlier
 // for this archive, else a confident detection, provided it decodes the
 // name; otherwise the user is asked, and this user picks, among the
 // encodings that decode the name, the one that gives the expected name.
-class NamingDelegate : public XADSimpleUnarchiverDelegate {
+class NamingDelegate : public RecordingDelegate {
 public:
-    QHash<QByteArray, QString> expected; // raw name -> what it must read as
+    QHash<QByteArray, QString> expected; // raw name, without a trailing slash -> what it must read as
     quint64 chosen = 0;
     int asked = 0;
     QStringList problems;
 
-    bool extractionShouldStop(XADSimpleUnarchiver *) override { return false; }
-    void simpleUnarchiverNeedsPassword(XADSimpleUnarchiver *) override {}
     QString encodingNameForXADString(XADSimpleUnarchiver *, const XADString &name) override
     {
         quint64 candidate = chosen;
@@ -40,11 +33,16 @@ public:
         if (candidate != 0 && name.canDecodeWithEncoding(candidate))
             return XADString::encodingNameForEncoding(candidate);
         ++asked;
-        const QString wanted = wantedFor(name.data());
+        QByteArray raw = name.data();
+        while (raw.endsWith('/'))
+            raw.chop(1);
+        const QString wanted = expected.value(raw);
         for (const auto &encoding : EncodingRegistry::instance().encodings()) {
-            if (encoding.number != EncodingRegistry::UTF16
-                && name.canDecodeWithEncoding(encoding.number)
-                && name.stringWithEncoding(encoding.number) == wanted) {
+            QString decoded = name.stringWithEncoding(encoding.number);
+            while (decoded.endsWith(u'/'))
+                decoded.chop(1);
+            if (encoding.number != EncodingRegistry::UTF16 && name.canDecodeWithEncoding(encoding.number)
+                && decoded == wanted) {
                 chosen = encoding.number;
                 return XADString::encodingNameForEncoding(chosen);
             }
@@ -52,35 +50,23 @@ public:
         problems.append(u"no encoding offered reads "_qs + wanted);
         return QString();
     }
-    void extractionProgress(XADSimpleUnarchiver *, const XADEntryInfo &, qint64, qint64, qint64,
-                            qint64) override {}
-    void estimatedExtractionProgress(XADSimpleUnarchiver *, const XADEntryInfo &, double,
-                                     double) override {}
-    void didExtractEntry(XADSimpleUnarchiver *, const XADEntryInfo &entry, const QString &,
-                         int error) override
-    {
-        if (error != 0)
-            problems.append(entry.path + u": error "_qs + QString::number(error));
-    }
 
-private:
-    QString wantedFor(const QByteArray &raw) const
+    // The names, folders with a trailing slash, each with its bytes in that code page.
+    void expect(const QStringList &names, const QString &codePage, LegacyZipWriter *writer = nullptr)
     {
-        const QByteArray withSlash = raw + '/';
-        const QByteArray withoutSlash = raw.endsWith('/') ? raw.chopped(1) : raw;
-        for (const QByteArray &key : {raw, withSlash, withoutSlash}) {
-            if (expected.contains(key))
-                return expected.value(key);
+        for (const QString &name : names) {
+            const QByteArray raw = IcuTextCodec::encodeStrict(name, codePage.toLatin1().constData()).value_or("?");
+            expected.insert(raw.endsWith('/') ? raw.chopped(1) : raw, name.endsWith(u'/') ? name.chopped(1) : name);
+            if (writer)
+                writer->add(raw, name.endsWith(u'/') ? QByteArray() : name.toUtf8());
         }
-        return QString();
     }
 };
 
 QStringList relativePaths(const QString &root)
 {
     QStringList paths;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
         paths.append(QDir(root).relativeFilePath(path) + (it.fileInfo().isDir() ? u"/"_qs : QString()));
@@ -98,8 +84,7 @@ QStringList expectedPaths(const QStringList &names)
         QString prefix;
         for (qsizetype i = 0; i < parts.size(); ++i) {
             prefix += parts.at(i);
-            const bool folder = i + 1 < parts.size() || name.endsWith(u'/');
-            paths.insert(folder ? prefix + u'/' : prefix);
+            paths.insert(i + 1 < parts.size() || name.endsWith(u'/') ? prefix + u'/' : prefix);
             prefix += u'/';
         }
     }
@@ -108,238 +93,113 @@ QStringList expectedPaths(const QStringList &names)
     return sorted;
 }
 
-// libarchive's writers convert names by the locale; the test archives are
-// written the way a UTF-8 desktop writes them, whatever locale the test runs in.
-class Utf8WriterLocale {
-public:
-    Utf8WriterLocale()
-        : m_utf8(newlocale(LC_ALL_MASK, "C.UTF-8", locale_t(nullptr)))
-        , m_previous(m_utf8 ? uselocale(m_utf8) : locale_t(nullptr))
-    {
-    }
-    ~Utf8WriterLocale()
-    {
-        if (m_utf8) {
-            uselocale(m_previous);
-            freelocale(m_utf8);
-        }
-    }
-    Utf8WriterLocale(const Utf8WriterLocale &) = delete;
-    Utf8WriterLocale &operator=(const Utf8WriterLocale &) = delete;
-
-private:
-    locale_t m_utf8;
-    locale_t m_previous;
-};
-
-QByteArray encoded(const QString &text, const char *codePage)
-{
-    return IcuTextCodec::encodeStrict(text, codePage).value_or(QByteArray());
-}
-
 } // namespace
 
+// Legacy names of real archives and of zips as Windows tools write them come
+// out under their right names, in a process started in the C locale.
 class TestEntryNames : public QObject {
     Q_OBJECT
-
-private Q_SLOTS:
-    void initTestCase();
-    void windowsZipsExtractWithRightNames_data();
-    void windowsZipsExtractWithRightNames();
-    void doubtfulNameAsksOnceAndKeepsTheChoice();
-    void flaggedAndLegacyNamesInOneZip();
-    void unicodeArchivesUnderCLocale_data();
-    void unicodeArchivesUnderCLocale();
-    void realLegacyArchives_data();
-    void realLegacyArchives();
-
-private:
-    // Extracts the archive; the relative paths of what came out.
-    QStringList extract(const QString &archive, NamingDelegate &delegate);
 
     std::unique_ptr<TestEnvironment> m_environment;
     QTemporaryDir m_dir;
     int m_count = 0;
-};
 
-void TestEntryNames::initTestCase()
-{
-    m_environment = std::make_unique<TestEnvironment>();
-    QVERIFY(m_dir.isValid());
-    // The engine must not depend on the locale it is started in.
-    QCOMPARE(qgetenv("LC_ALL"), QByteArray("C"));
-}
-
-QStringList TestEntryNames::extract(const QString &archive, NamingDelegate &delegate)
-{
-    const QString destination = m_dir.filePath(u"out"_qs + QString::number(++m_count));
-    if (!QDir().mkpath(destination))
-        return {u"<no destination>"_qs};
-    auto unarchiver = XADSimpleUnarchiver::simpleUnarchiverForPath(archive);
-    if (!unarchiver)
-        return {u"<cannot open>"_qs};
-    unarchiver->setDelegate(&delegate);
-    unarchiver->setPropagatesRelevantMetadata(true);
-    unarchiver->setAlwaysRenamesFiles(true);
-    if (const int error = unarchiver->parse())
-        return {u"<parse error "_qs + QString::number(error) + u'>'};
-    unarchiver->setDestination(destination);
-    unarchiver->setRemovesEnclosingDirectoryForSoloItems(true);
-    if (const int error = unarchiver->unarchive())
-        return {u"<unarchive error "_qs + QString::number(error) + u'>'};
-    // Several top-level items come out in a folder named after the archive.
-    const QStringList top = QDir(destination).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-    const QString enclosing = unarchiver->enclosingDirectoryName();
-    if (top.size() == 1 && top.constFirst() == enclosing && QFileInfo(unarchiver->createdItem()).isDir())
-        return relativePaths(unarchiver->createdItem());
-    return relativePaths(destination);
-}
-
-void TestEntryNames::windowsZipsExtractWithRightNames_data()
-{
-    QTest::addColumn<int>("index");
-    const QList<NameSample> samples = nameSamples();
-    for (int i = 0; i < samples.size(); ++i) {
-        if (samples.at(i).fromWindows && samples.at(i).expectConfident)
-            QTest::newRow(samples.at(i).label.toUtf8().constData()) << i;
-    }
-}
-
-// Legacy names, no UTF-8 flag, MS-DOS host: detected over the whole
-// directory, taken without asking, and every file lands under its name.
-void TestEntryNames::windowsZipsExtractWithRightNames()
-{
-    QFETCH(int, index);
-    const NameSample sample = nameSamples().at(index);
-    LegacyZipWriter writer(LegacyZipWriter::hostMsDos);
-    NamingDelegate delegate;
-    for (const QString &name : sample.names) {
-        const QByteArray raw = encoded(name, sample.codePage.toLatin1().constData());
-        QVERIFY(!raw.isEmpty());
-        writer.add(raw, name.endsWith(u'/') ? QByteArray() : name.toUtf8());
-        delegate.expected.insert(raw, name);
-    }
-    const QString zip = m_dir.filePath(u"sample"_qs + QString::number(index) + u".zip"_qs);
-    QVERIFY(writer.write(zip));
-    QCOMPARE(extract(zip, delegate), expectedPaths(sample.names));
-    QCOMPARE(delegate.asked, 0);
-    QVERIFY2(delegate.problems.isEmpty(), qPrintable(delegate.problems.join(u'\n')));
-}
-
-// One short name cannot settle a code page: the user is asked once, and
-// the choice carries over to the later names of the archive.
-void TestEntryNames::doubtfulNameAsksOnceAndKeepsTheChoice()
-{
-    LegacyZipWriter writer(LegacyZipWriter::hostMsDos);
-    NamingDelegate delegate;
-    const QStringList names = {u"报告.txt"_qs, u"资料.doc"_qs};
-    for (const QString &name : names) {
-        const QByteArray raw = encoded(name, "GBK");
-        writer.add(raw, QByteArray("x"));
-        delegate.expected.insert(raw, name);
-    }
-    const QString zip = m_dir.filePath(u"doubtful.zip"_qs);
-    QVERIFY(writer.write(zip));
-    QCOMPARE(extract(zip, delegate), expectedPaths(names));
-    QCOMPARE(delegate.asked, 1);
-    QVERIFY(delegate.chosen != 0);
-    QVERIFY2(delegate.problems.isEmpty(), qPrintable(delegate.problems.join(u'\n')));
-}
-
-// A name flagged UTF-8 is taken as it is, the legacy ones beside it are
-// detected, including one whose GBK bytes happen to be valid UTF-8.
-void TestEntryNames::flaggedAndLegacyNamesInOneZip()
-{
-    LegacyZipWriter writer(LegacyZipWriter::hostMsDos);
-    NamingDelegate delegate;
-    LegacyZipWriter::Entry flagged;
-    flagged.name = u"说明 (UTF-8).txt"_qs.toUtf8();
-    flagged.data = "u";
-    flagged.utf8Flag = true;
-    writer.add(flagged);
-    const QStringList legacy = {u"新建文件夹/"_qs, u"新建文件夹/工作报告.docx"_qs, u"会议纪要.txt"_qs,
-                                u"图片.png"_qs, u"财务报表.xlsx"_qs, u"项目说明.pdf"_qs};
-    for (const QString &name : legacy) {
-        const QByteArray raw = encoded(name, "GBK");
-        writer.add(raw, name.endsWith(u'/') ? QByteArray() : QByteArray("g"));
-        delegate.expected.insert(raw, name);
-    }
-    QVERIFY(!encoded(u"图片.png"_qs, "GBK").isEmpty());
-    const QString zip = m_dir.filePath(u"mixed.zip"_qs);
-    QVERIFY(writer.write(zip));
-    QCOMPARE(extract(zip, delegate), expectedPaths(legacy + QStringList{u"说明 (UTF-8).txt"_qs}));
-    QCOMPARE(delegate.asked, 0);
-    QVERIFY2(delegate.problems.isEmpty(), qPrintable(delegate.problems.join(u'\n')));
-}
-
-void TestEntryNames::unicodeArchivesUnderCLocale_data()
-{
-    QTest::addColumn<QString>("format");
-    QTest::addColumn<QString>("file");
-    QTest::newRow("zip with UTF-8 flag") << u"zip"_qs << u"unicode.zip"_qs;
-    QTest::newRow("7z") << u"7zip"_qs << u"unicode.7z"_qs;
-    QTest::newRow("pax") << u"pax"_qs << u"unicode.tar"_qs;
-}
-
-// Formats that declare their names Unicode come out right whatever the
-// locale, without a question.
-void TestEntryNames::unicodeArchivesUnderCLocale()
-{
-    QFETCH(QString, format);
-    QFETCH(QString, file);
-    const QStringList names = {u"中文资料/"_qs, u"中文资料/年度总结 2023.docx"_qs, u"照片/春节.jpg"_qs,
-                               u"Résumé.pdf"_qs, u"Отчёт.txt"_qs};
-    QList<ArchiveEntrySpec> entries;
-    for (const QString &name : names) {
-        entries.append(name.endsWith(u'/') ? ArchiveEntrySpec::directory(name.chopped(1).toUtf8())
-                                           : ArchiveEntrySpec::file(name.toUtf8(), "data"));
-    }
-    const QString archive = m_dir.filePath(file);
+    // The relative paths of what came out: inside the folder named after the
+    // archive when there were several top-level items.
+    QStringList extract(const QString &archive, NamingDelegate &delegate)
     {
-        Utf8WriterLocale utf8;
-        QVERIFY(ArchiveMaker::write(archive, format, QString(), entries));
+        const QString destination = m_dir.filePath(u"out"_qs + QString::number(++m_count));
+        const EngineResult result = runEngine(archive, destination, &delegate);
+        if (result.parse != 0 || result.unarchive != 0)
+            return {u"<error %1 %2>"_qs.arg(result.parse).arg(result.unarchive)};
+        for (const auto &[path, error] : std::as_const(delegate.entryErrors))
+            delegate.problems.append(path + u": error "_qs + QString::number(error));
+        const bool enclosed = QFileInfo(result.created).fileName() == result.enclosing
+                              && QDir(destination).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size() == 1
+                              && QFileInfo(result.created).isDir();
+        return relativePaths(enclosed ? result.created : destination);
     }
-    NamingDelegate delegate;
-    QCOMPARE(extract(archive, delegate), expectedPaths(names));
-    QCOMPARE(delegate.asked, 0);
-    QVERIFY2(delegate.problems.isEmpty(), qPrintable(delegate.problems.join(u'\n')));
-}
 
-void TestEntryNames::realLegacyArchives_data()
-{
-    QTest::addColumn<QString>("archive");
-    QTest::addColumn<QString>("codePage");
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<int>("maximumQuestions");
-    QTest::newRow("zip, CP932, NTFS host")
-        << u"test_read_format_zip_filename_cp932.zip"_qs << u"Shift_JIS"_qs
-        << QStringList{u"表だよ/一覧表.txt"_qs, u"表だよ/漢字.txt"_qs} << 0;
-    QTest::newRow("zip, CP866") << u"test_read_format_zip_filename_cp866.zip"_qs << u"IBM866"_qs
-                                << QStringList{u"ПРИВЕТ"_qs, u"привет"_qs} << 0;
-    QTest::newRow("zip, KOI8-R") << u"test_read_format_zip_filename_koi8r.zip"_qs << u"KOI8-R"_qs
-                                 << QStringList{u"привет"_qs, u"ПРИВЕТ"_qs} << 0;
-    // No directory to read ahead: the first name alone may need a question.
-    QTest::newRow("tar, KOI8-R") << u"test_read_format_gtar_filename_koi8r.tar.Z"_qs << u"KOI8-R"_qs
-                                 << QStringList{u"привет"_qs, u"ПРИВЕТ"_qs} << 1;
-}
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_environment = std::make_unique<TestEnvironment>();
+        QVERIFY(m_dir.isValid());
+        QCOMPARE(qgetenv("LC_ALL"), QByteArray("C"));
+    }
 
-void TestEntryNames::realLegacyArchives()
-{
-    QFETCH(QString, archive);
-    QFETCH(QString, codePage);
-    QFETCH(QStringList, names);
-    QFETCH(int, maximumQuestions);
-    NamingDelegate delegate;
-    for (const QString &name : names)
-        delegate.expected.insert(encoded(name, codePage.toLatin1().constData()), name);
-    const QString path = TestEnvironment::corpusPath(archive);
-    QVERIFY(QFileInfo::exists(path));
-    QStringList extracted = extract(path, delegate);
-    QStringList wanted = expectedPaths(names);
-    QCOMPARE(extracted, wanted);
-    QVERIFY(delegate.asked <= maximumQuestions);
-    QVERIFY2(delegate.problems.isEmpty(), qPrintable(delegate.problems.join(u'\n')));
-}
+    // Legacy names, no UTF-8 flag, MS-DOS host: detected over the whole
+    // directory, and every file lands under its name. One short name cannot
+    // settle a code page: the user is asked once, and the choice carries over
+    // to the later names. A name flagged UTF-8 is taken as it is, the legacy
+    // ones beside it detected, including one whose GBK bytes are valid UTF-8.
+    void legacyZipsExtractWithRightNames_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("codePage");
+        QTest::addColumn<QString>("flagged");
+        QTest::addColumn<int>("questions");
+        for (const NameSample &sample : nameSamples()) {
+            if (sample.fromWindows && sample.expectConfident)
+                QTest::newRow(sample.label.toUtf8().constData()) << sample.names << sample.codePage << QString() << 0;
+        }
+        QTest::newRow("doubtful") << QStringList{u"报告.txt"_qs, u"资料.doc"_qs} << u"GBK"_qs << QString() << 1;
+        QTest::newRow("flagged and legacy")
+            << QStringList{u"新建文件夹/"_qs, u"新建文件夹/工作报告.docx"_qs, u"会议纪要.txt"_qs, u"图片.png"_qs,
+                           u"财务报表.xlsx"_qs, u"项目说明.pdf"_qs}
+            << u"GBK"_qs << u"说明 (UTF-8).txt"_qs << 0;
+    }
+
+    void legacyZipsExtractWithRightNames()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QString, codePage);
+        QFETCH(QString, flagged);
+        QFETCH(int, questions);
+        LegacyZipWriter writer(LegacyZipWriter::hostMsDos);
+        NamingDelegate delegate;
+        if (!flagged.isEmpty())
+            writer.add(LegacyZipWriter::Entry{flagged.toUtf8(), "u", true});
+        delegate.expect(names, codePage, &writer);
+        QVERIFY(!delegate.expected.contains("?"));
+        const QString zip = m_dir.filePath(u"sample%1.zip"_qs.arg(++m_count));
+        QVERIFY(writer.write(zip));
+        QCOMPARE(extract(zip, delegate), expectedPaths(flagged.isEmpty() ? names : names + QStringList{flagged}));
+        QCOMPARE(delegate.asked, questions);
+        QVERIFY(questions == 0 || delegate.chosen != 0);
+        QVERIFY2(delegate.problems.isEmpty(), qPrintable(delegate.problems.join(u'\n')));
+    }
+
+    void realLegacyArchives_data()
+    {
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<QString>("codePage");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<int>("maximumQuestions");
+        QTest::newRow("zip, CP932, NTFS host") << u"test_read_format_zip_filename_cp932.zip"_qs << u"Shift_JIS"_qs
+                                               << QStringList{u"表だよ/一覧表.txt"_qs, u"表だよ/漢字.txt"_qs} << 0;
+        QTest::newRow("zip, CP866") << u"test_read_format_zip_filename_cp866.zip"_qs << u"IBM866"_qs
+                                    << QStringList{u"ПРИВЕТ"_qs, u"привет"_qs} << 0;
+        QTest::newRow("zip, KOI8-R") << u"test_read_format_zip_filename_koi8r.zip"_qs << u"KOI8-R"_qs
+                                     << QStringList{u"привет"_qs, u"ПРИВЕТ"_qs} << 0;
+        // No directory to read ahead: the first name alone may need a question.
+        QTest::newRow("tar, KOI8-R") << u"test_read_format_gtar_filename_koi8r.tar.Z"_qs << u"KOI8-R"_qs
+                                     << QStringList{u"привет"_qs, u"ПРИВЕТ"_qs} << 1;
+    }
+
+    void realLegacyArchives()
+    {
+        QFETCH(QString, archive);
+        QFETCH(QString, codePage);
+        QFETCH(QStringList, names);
+        QFETCH(int, maximumQuestions);
+        NamingDelegate delegate;
+        delegate.expect(names, codePage);
+        QCOMPARE(extract(TestEnvironment::corpusPath(archive), delegate), expectedPaths(names));
+        QVERIFY(delegate.asked <= maximumQuestions);
+        QVERIFY2(delegate.problems.isEmpty(), qPrintable(delegate.problems.join(u'\n')));
+    }
+};
 
 int main(int argc, char **argv)
 {

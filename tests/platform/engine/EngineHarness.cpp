@@ -42,7 +42,6 @@ void RecordingDelegate::extractionProgress(XADSimpleUnarchiver *, const XADEntry
                                            qint64 totalProgress, qint64 totalSize)
 {
     ++byteReports;
-    lastWasBytes = true;
     lastTotal = totalProgress;
     lastTotalSize = totalSize;
     if (totalProgress < 0 || totalProgress > totalSize)
@@ -55,7 +54,6 @@ void RecordingDelegate::estimatedExtractionProgress(XADSimpleUnarchiver *, const
                                                     double totalProgress)
 {
     ++estimatedReports;
-    lastWasBytes = false;
     lastFraction = totalProgress;
     if (!(totalProgress >= 0.0 && totalProgress <= 1.0))
         fractionsInRange = false;
@@ -104,6 +102,15 @@ EngineResult runEngine(const QString &archive, const QString &destination,
     result.subject = unarchiver->errorSubject();
     result.verified = unarchiver->checksVerified();
     return result;
+}
+
+EngineResult makeAndRun(const QString &archive, const QString &format, const QString &filter,
+                        const QList<ArchiveEntrySpec> &entries, const QString &destination,
+                        XADSimpleUnarchiverDelegate *delegate)
+{
+    if (!ArchiveMaker::write(archive, format, filter, entries))
+        return {};
+    return runEngine(archive, destination, delegate);
 }
 
 namespace {

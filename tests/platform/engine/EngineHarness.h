@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ArchiveMaker.h"
 #include "platform/engine/XADSimpleUnarchiverDelegate.h"
 
 #include <QByteArray>
@@ -32,7 +33,6 @@ public:
     QStringList extracted;
     int byteReports = 0;
     int estimatedReports = 0;
-    bool lastWasBytes = false;
     qint64 lastTotal = -1;
     qint64 lastTotalSize = -1;
     double lastFraction = -1;
@@ -90,29 +90,6 @@ private:
     std::thread m_thread;
 };
 
-// A delegate that must never be called.
-class ForbiddenDelegate : public XADSimpleUnarchiverDelegate {
-public:
-    std::atomic<int> calls{0};
-    bool extractionShouldStop(XADSimpleUnarchiver *) override { return ++calls, false; }
-    void simpleUnarchiverNeedsPassword(XADSimpleUnarchiver *) override { ++calls; }
-    QString encodingNameForXADString(XADSimpleUnarchiver *, const XADString &) override
-    {
-        ++calls;
-        return QString();
-    }
-    void extractionProgress(XADSimpleUnarchiver *, const XADEntryInfo &, qint64, qint64, qint64,
-                            qint64) override { ++calls; }
-    void estimatedExtractionProgress(XADSimpleUnarchiver *, const XADEntryInfo &, double, double) override
-    {
-        ++calls;
-    }
-    void didExtractEntry(XADSimpleUnarchiver *, const XADEntryInfo &, const QString &, int) override
-    {
-        ++calls;
-    }
-};
-
 struct EngineResult {
     bool opened = false;
     int parse = -1;
@@ -127,6 +104,11 @@ struct EngineResult {
 // parse() then unarchive() into destination, as the archive item does.
 EngineResult runEngine(const QString &archive, const QString &destination,
                        XADSimpleUnarchiverDelegate *delegate, bool removeSoloFolder = true);
+// The entries written with ArchiveMaker to archive, then run into destination;
+// nothing is opened when the archive could not be written.
+EngineResult makeAndRun(const QString &archive, const QString &format, const QString &filter,
+                        const QList<ArchiveEntrySpec> &entries, const QString &destination,
+                        XADSimpleUnarchiverDelegate *delegate);
 
 // One item of a folder tree, by raw relative path: 'd' folder, 'f' file
 // (content), 'l' symlink (target), 'o' anything else.

@@ -39,79 +39,55 @@ class TestEnginePasswords : public QObject {
 private Q_SLOTS:
     void initTestCase() { env = std::make_unique<TestEnvironment>(); }
 
-    void methods_data()
+    // answers: what the user types at each prompt; with "cancel", a prompt
+    // left unanswered is a cancel.
+    void dialogue_data()
     {
         QTest::addColumn<QString>("method");
-        QTest::newRow("ZipCrypto") << u"zipcrypt"_qs;
-        QTest::newRow("AES-128") << u"aes128"_qs;
-        QTest::newRow("AES-256") << u"aes256"_qs;
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<int>("expected");
+        QTest::addColumn<int>("prompts");
+        for (const QString &method : {u"zipcrypt"_qs, u"aes128"_qs, u"aes256"_qs}) {
+            const auto row = [&](const char *name) -> QTestData & {
+                return QTest::newRow(qPrintable(method + u": "_qs + QLatin1StringView(name)));
+            };
+            const QString right = u"correct horse"_qs, wrong = u"battery staple"_qs;
+            // The second entry uses the password the first one needed.
+            row("right password, asked once") << method << QStringList{right} << false << 0 << 1;
+            row("wrong, asked again, right") << method << QStringList{wrong, right} << false << 0 << 2;
+            row("the same wrong one twice gives up") << method << QStringList{wrong, wrong, right} << false
+                                                     << int(XADPasswordError) << 2;
+            row("prompt cancelled") << method << QStringList() << true << int(XADBreakError) << 1;
+            row("prompt unanswered") << method << QStringList() << false << int(XADPasswordError) << 1;
+        }
     }
 
-    void rightPasswordIsAskedForOnce_data() { methods_data(); }
-    void rightPasswordIsAskedForOnce()
+    void dialogue()
     {
         QFETCH(QString, method);
+        QFETCH(QStringList, answers);
+        QFETCH(bool, cancel);
+        QFETCH(int, expected);
+        QFETCH(int, prompts);
         const QString archive = encryptedZip(method);
         QVERIFY(!archive.isEmpty());
         QTemporaryDir out;
         RecordingDelegate delegate;
-        delegate.passwordAnswers = {u"correct horse"_qs};
+        delegate.passwordAnswers = answers;
+        delegate.stopWhenUnanswered = cancel;
         const EngineResult result = runEngine(archive, out.path(), &delegate);
         QCOMPARE(result.parse, 0);
-        QCOMPARE(result.unarchive, 0);
-        // The second entry uses the password the first one needed.
-        QCOMPARE(delegate.passwordRequests.load(), 1);
+        QCOMPARE(result.unarchive, expected);
+        QCOMPARE(delegate.passwordRequests.load(), prompts);
+        if (expected != 0) {
+            QVERIFY(isEmptyFolder(out.path()));
+            if (expected == XADPasswordError)
+                QVERIFY(delegate.errorCodes().contains(int(XADPasswordError)));
+            return;
+        }
         QCOMPARE(readAll(result.created + u"/one.txt"_qs), QByteArray("first secret\n").repeated(500));
         QCOMPARE(readAll(result.created + u"/two.txt"_qs), QByteArray("second secret\n"));
-    }
-
-    void wrongThenRight_data() { methods_data(); }
-    void wrongThenRight()
-    {
-        QFETCH(QString, method);
-        QTemporaryDir out;
-        RecordingDelegate delegate;
-        delegate.passwordAnswers = {u"battery staple"_qs, u"correct horse"_qs};
-        const EngineResult result = runEngine(encryptedZip(method), out.path(), &delegate);
-        QCOMPARE(result.unarchive, 0);
-        QCOMPARE(delegate.passwordRequests.load(), 2);
-        QCOMPARE(readAll(result.created + u"/two.txt"_qs), QByteArray("second secret\n"));
-    }
-
-    void sameWrongPasswordTwiceGivesUp_data() { methods_data(); }
-    void sameWrongPasswordTwiceGivesUp()
-    {
-        QFETCH(QString, method);
-        QTemporaryDir out;
-        RecordingDelegate delegate;
-        delegate.passwordAnswers = {u"battery staple"_qs, u"battery staple"_qs, u"correct horse"_qs};
-        const EngineResult result = runEngine(encryptedZip(method), out.path(), &delegate);
-        QCOMPARE(result.unarchive, int(XADPasswordError));
-        QCOMPARE(delegate.passwordRequests.load(), 2);
-        QVERIFY(isEmptyFolder(out.path()));
-        QVERIFY(delegate.errorCodes().contains(int(XADPasswordError)));
-    }
-
-    void cancelledPrompt_data() { methods_data(); }
-    void cancelledPrompt()
-    {
-        QFETCH(QString, method);
-        QTemporaryDir out;
-        RecordingDelegate delegate;
-        delegate.stopWhenUnanswered = true;
-        const EngineResult result = runEngine(encryptedZip(method), out.path(), &delegate);
-        QCOMPARE(result.unarchive, int(XADBreakError));
-        QCOMPARE(delegate.passwordRequests.load(), 1);
-        QVERIFY(isEmptyFolder(out.path()));
-    }
-
-    void unansweredPromptIsAPasswordError()
-    {
-        QTemporaryDir out;
-        RecordingDelegate delegate;
-        const EngineResult result = runEngine(encryptedZip(u"aes256"_qs), out.path(), &delegate);
-        QCOMPARE(result.unarchive, int(XADPasswordError));
-        QVERIFY(isEmptyFolder(out.path()));
     }
 
     void passwordGivenBeforehandIsNotAskedFor()
@@ -124,7 +100,6 @@ private Q_SLOTS:
         unarchiver->setPassword(u"correct horse"_qs);
         QCOMPARE(unarchiver->parse(), 0);
         unarchiver->setDestination(out.path());
-        unarchiver->setRemovesEnclosingDirectoryForSoloItems(true);
         QCOMPARE(unarchiver->unarchive(), 0);
         QCOMPARE(delegate.passwordRequests.load(), 0);
     }

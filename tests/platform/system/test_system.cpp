@@ -1,3 +1,5 @@
+#include "platform/system/ConditionLock.h"
+#include "platform/system/PatternMatch.h"
 #include "platform/system/TemporaryFolderLock.h"
 #include "platform/system/TemporaryFolderSweeper.h"
 
@@ -5,11 +7,13 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -37,7 +41,9 @@ bool existsUnfollowed(const QString &path)
 
 } // namespace
 
-class TestTemporaryFolderSweeper : public QObject {
+// Temporary folders of a Quillbox that is gone, and only those, are swept;
+// the condition lock the worker and the main thread hand over with.
+class TestSystem : public QObject {
     Q_OBJECT
 
 private:
@@ -156,7 +162,39 @@ private Q_SLOTS:
         first.release();
         QCOMPARE(TemporaryFolderSweeper::sweep(parent), QStringList{u".Temp_9"_qs});
     }
+
+    void conditionLockHandsOverInBothOrders()
+    {
+        ConditionLock lock(0);
+        // Answer first: the waiter passes at once.
+        lock.lockWhenCondition(0);
+        lock.unlockWithCondition(1);
+        lock.lockWhenCondition(1);
+        lock.unlockWithCondition(0);
+        // Waiter first: it blocks until the answer.
+        std::atomic<bool> woke{false};
+        std::thread waiter([&] {
+            lock.lockWhenCondition(1);
+            woke = true;
+            lock.unlockWithCondition(0);
+        });
+        QTest::qWait(50);
+        QVERIFY(!woke);
+        lock.lockWhenCondition(0);
+        lock.unlockWithCondition(1);
+        waiter.join();
+        QVERIFY(woke);
+        QCOMPARE(lock.condition(), 0);
+    }
+
+    void patternsMatchAnywhere()
+    {
+        const QString mail = u"/Library/Mail Downloads/[^/]+$"_qs;
+        QVERIFY(matchedByPattern(u"/home/u/Library/Mail Downloads/x"_qs, mail));
+        QVERIFY(!matchedByPattern(u"/home/u/Library/Mail Downloads/sub/x"_qs, mail));
+        QVERIFY(!matchedByPattern(u"anything"_qs, u"(unclosed"_qs));
+    }
 };
 
-QTEST_GUILESS_MAIN(TestTemporaryFolderSweeper)
-#include "test_temporary_folder_sweeper.moc"
+QTEST_GUILESS_MAIN(TestSystem)
+#include "test_system.moc"

@@ -1,0 +1,341 @@
+#include "EngineHarness.h"
+#include "OtherFileSystem.h"
+#include "TestEnvironment.h"
+#include "platform/files/EntryPath.h"
+#include "platform/files/TreeCopy.h"
+#include "platform/files/XADPlatform.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <archive.h>
+#include <archive_entry.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 GiB = qint64(1) << 30;
+constexpr qint64 KiB = 1024;
+
+struct stat statOf(const QString &path)
+{
+    struct stat st = {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+qint64 allocated(const QString &path) { return qint64(statOf(path).st_blocks) * 512; }
+
+bool setTimes(const QString &path, time_t seconds)
+{
+    const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool makeLink(const QString &target, const QString &link) { return QFile::link(target, link); }
+
+// A tree with everything a move must keep.
+void makeSampleTree(const QString &root)
+{
+    QVERIFY(writeFile(root + u"/docs/readme.txt"_qs, "read me"));
+    QVERIFY(writeFile(root + u"/docs/tool.sh"_qs, "#!/bin/sh\n"));
+    QCOMPARE(::chmod(QFile::encodeName(root + u"/docs/tool.sh"_qs).constData(), 0750), 0);
+    QVERIFY(makeLink(u"readme.txt"_qs, root + u"/docs/link"_qs));
+    QVERIFY(makeLink(u"/nowhere/at/all"_qs, root + u"/dangling"_qs));
+    QCOMPARE(::link(QFile::encodeName(root + u"/docs/readme.txt"_qs).constData(),
+                    QFile::encodeName(root + u"/hard.txt"_qs).constData()), 0);
+    QVERIFY(writeFile(root + u"/locked/inner/deep.txt"_qs, "deep"));
+    QVERIFY(setTimes(root + u"/docs/readme.txt"_qs, 1600000000));
+    QVERIFY(setTimes(root + u"/docs/link"_qs, 1500000000));
+    QVERIFY(setTimes(root + u"/locked/inner"_qs, 1400000000));
+    QCOMPARE(::chmod(QFile::encodeName(root + u"/locked"_qs).constData(), 0555), 0);
+}
+
+void verifySampleTree(const QString &root)
+{
+    QCOMPARE(readAll(root + u"/docs/readme.txt"_qs), QByteArray("read me"));
+    QCOMPARE(statOf(root + u"/docs/tool.sh"_qs).st_mode & 07777, mode_t(0750));
+    QCOMPARE(QFile::symLinkTarget(root + u"/docs/link"_qs), root + u"/docs/readme.txt"_qs);
+    QVERIFY(S_ISLNK(statOf(root + u"/dangling"_qs).st_mode));
+    QCOMPARE(statOf(root + u"/hard.txt"_qs).st_ino, statOf(root + u"/docs/readme.txt"_qs).st_ino);
+    QCOMPARE(readAll(root + u"/locked/inner/deep.txt"_qs), QByteArray("deep"));
+    QCOMPARE(statOf(root + u"/docs/readme.txt"_qs).st_mtim.tv_sec, time_t(1600000000));
+    QCOMPARE(statOf(root + u"/docs/link"_qs).st_mtim.tv_sec, time_t(1500000000));
+    QCOMPARE(statOf(root + u"/locked/inner"_qs).st_mtim.tv_sec, time_t(1400000000));
+    QCOMPARE(statOf(root + u"/locked"_qs).st_mode & 07777, mode_t(0555));
+}
+
+// A file `size` bytes long holding `length` bytes of its own letter at each
+// offset, and holes everywhere else.
+struct Layout {
+    qint64 size = 0;
+    QList<qint64> offsets;
+    int length = 0;
+
+    QByteArray extent(int index) const { return QByteArray(length, char('a' + index)); }
+    char expectedAt(qint64 at) const
+    {
+        for (int i = 0; i < offsets.size(); ++i) {
+            if (at >= offsets.at(i) && at < offsets.at(i) + length)
+                return char('a' + i);
+        }
+        return '\0';
+    }
+};
+
+bool makeSparse(const QString &path, const Layout &layout)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    bool ok = fd >= 0;
+    for (int i = 0; ok && i < layout.offsets.size(); ++i)
+        ok = ::pwrite(fd, layout.extent(i).constData(), size_t(layout.length), layout.offsets.at(i)) == layout.length;
+    ok = ok && ::ftruncate(fd, layout.size) == 0;
+    return fd >= 0 && ::close(fd) == 0 && ok;
+}
+
+// The data where it was, zeros just outside it and in the middle of the gaps,
+// and a copy that did not write the holes out (a little slack is left for file
+// systems that allocate a few blocks more than the data).
+void verifySparseCopy(const QString &path, const Layout &layout, qint64 originalAllocation)
+{
+    QVERIFY2(allocated(path) <= originalAllocation + 1024 * KiB, qPrintable(u"%1 bytes allocated"_qs.arg(allocated(path))));
+    QCOMPARE(statOf(path).st_size, off_t(layout.size));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QList<qint64> probes{0, layout.size / 4, layout.size / 2 + 7, layout.size * 3 / 4, layout.size - 1};
+    for (int i = 0; i < layout.offsets.size(); ++i) {
+        const qint64 offset = layout.offsets.at(i);
+        QVERIFY(file.seek(offset));
+        QCOMPARE(file.read(layout.length), layout.extent(i));
+        probes << qMax<qint64>(offset - 1, 0) << qMin(offset + layout.length, layout.size - 1);
+    }
+    for (qint64 at : probes) {
+        QVERIFY(file.seek(at));
+        QCOMPARE(file.read(1), QByteArray(1, layout.expectedAt(at)));
+    }
+}
+
+// The pax writer takes the whole apparent content and stores only the data its sparse map names.
+bool writeSparseTar(const QString &tarPath, const Layout &layout)
+{
+    archive *a = archive_write_new();
+    archive_entry *entry = archive_entry_new();
+    archive_entry_copy_pathname(entry, "disk.img");
+    archive_entry_set_filetype(entry, AE_IFREG);
+    archive_entry_set_perm(entry, 0644);
+    archive_entry_set_size(entry, layout.size);
+    for (qint64 offset : layout.offsets)
+        archive_entry_sparse_add_entry(entry, offset, layout.length);
+    bool ok = archive_write_set_format_pax(a) == ARCHIVE_OK
+              && archive_write_open_filename(a, QFile::encodeName(tarPath).constData()) == ARCHIVE_OK
+              && archive_write_header(a, entry) == ARCHIVE_OK;
+    const QByteArray zeros(16 << 20, '\0');
+    for (qint64 at = 0; ok && at < layout.size;) {
+        const char letter = layout.expectedAt(at);
+        qint64 next = layout.size;
+        for (qint64 offset : layout.offsets)
+            next = offset >= at ? qMin(next, offset) : next;
+        const qint64 wanted = letter ? layout.length : qMin<qint64>(zeros.size(), next - at);
+        ok = archive_write_data(a, (letter ? layout.extent(letter - 'a') : zeros).constData(), size_t(wanted)) == wanted;
+        at += wanted;
+    }
+    ok = archive_write_close(a) == ARCHIVE_OK && ok;
+    archive_entry_free(entry);
+    archive_write_free(a);
+    return ok;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Layout)
+
+// Moves that never replace anything, on one file system or across two, with
+// sparse files kept sparse; removals that never follow a link; entry paths
+// that stay inside the folder they are written to.
+class TestFileOperations : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestEnvironment> env;
+
+private Q_SLOTS:
+    void initTestCase() { env = std::make_unique<TestEnvironment>(); }
+
+    void movesKeepEverything_data()
+    {
+        QTest::addColumn<bool>("acrossFileSystems");
+        QTest::newRow("same file system") << false;
+        QTest::newRow("across file systems") << true;
+    }
+
+    void movesKeepEverything()
+    {
+        QFETCH(bool, acrossFileSystems);
+        QTemporaryDir dir;
+        OtherFileSystem other(dir.path());
+        if (acrossFileSystems && !other.isValid())
+            QSKIP(qPrintable(other.whyNot()));
+        const QString targets = acrossFileSystems ? other.path() : dir.filePath(u"targets"_qs);
+        QVERIFY(QDir().mkpath(targets));
+        makeSampleTree(dir.filePath(u"tree"_qs));
+        QVERIFY(XADPlatform::moveItemAtPath(dir.filePath(u"tree"_qs), targets + u"/tree"_qs));
+        QVERIFY(!QFileInfo::exists(dir.filePath(u"tree"_qs)));
+        verifySampleTree(targets + u"/tree"_qs);
+        QVERIFY(writeFile(dir.filePath(u"single.txt"_qs), "one"));
+        QCOMPARE(::chmod(QFile::encodeName(dir.filePath(u"single.txt"_qs)).constData(), 0604), 0);
+        QVERIFY(setTimes(dir.filePath(u"single.txt"_qs), 1234567890));
+        QVERIFY(XADPlatform::moveItemAtPath(dir.filePath(u"single.txt"_qs), targets + u"/single.txt"_qs));
+        QCOMPARE(readAll(targets + u"/single.txt"_qs), QByteArray("one"));
+        QCOMPARE(statOf(targets + u"/single.txt"_qs).st_mode & 07777, mode_t(0604));
+        QCOMPARE(statOf(targets + u"/single.txt"_qs).st_mtim.tv_sec, time_t(1234567890));
+        QVERIFY(XADPlatform::moveItemAtPath(targets + u"/tree/dangling"_qs, targets + u"/link"_qs));
+        QVERIFY(S_ISLNK(statOf(targets + u"/link"_qs).st_mode));
+        QVERIFY(XADPlatform::removeItemAtPath(targets + u"/tree"_qs));
+    }
+
+    void neverReplacesAnything_data() { movesKeepEverything_data(); }
+
+    void neverReplacesAnything()
+    {
+        QFETCH(bool, acrossFileSystems);
+        QTemporaryDir dir;
+        OtherFileSystem other(dir.path());
+        if (acrossFileSystems && !other.isValid())
+            QSKIP(qPrintable(other.whyNot()));
+        const QString targets = acrossFileSystems ? other.path() : dir.path();
+        QVERIFY(writeFile(dir.filePath(u"from.txt"_qs), "mine"));
+        QVERIFY(QDir().mkpath(dir.filePath(u"fromdir/x"_qs)));
+        QVERIFY(writeFile(targets + u"/file"_qs, "theirs"));
+        QVERIFY(QDir().mkpath(targets + u"/emptydir"_qs));
+        QVERIFY(makeLink(u"/nowhere"_qs, targets + u"/dangling"_qs));
+        for (const QString &from : {dir.filePath(u"from.txt"_qs), dir.filePath(u"fromdir"_qs)}) {
+            for (const QString &to : {u"file"_qs, u"emptydir"_qs, u"dangling"_qs})
+                QVERIFY2(!XADPlatform::moveItemAtPath(from, targets + u'/' + to), qPrintable(from + u" onto "_qs + to));
+        }
+        QCOMPARE(readAll(dir.filePath(u"from.txt"_qs)), QByteArray("mine"));
+        QVERIFY(QFileInfo(dir.filePath(u"fromdir/x"_qs)).isDir());
+        QCOMPARE(readAll(targets + u"/file"_qs), QByteArray("theirs"));
+        QVERIFY(QDir(targets + u"/emptydir"_qs).isEmpty());
+        QVERIFY(S_ISLNK(statOf(targets + u"/dangling"_qs).st_mode));
+    }
+
+    void aFailedCopyLeavesTheSourceAndNoHalfCopy()
+    {
+        QTemporaryDir dir;
+        OtherFileSystem other(dir.path());
+        if (!other.isValid())
+            QSKIP(qPrintable(other.whyNot()));
+        QVERIFY(writeFile(dir.filePath(u"tree/a.txt"_qs), "a"));
+        QVERIFY(writeFile(dir.filePath(u"tree/unreadable.txt"_qs), "b"));
+        QCOMPARE(::chmod(QFile::encodeName(dir.filePath(u"tree/unreadable.txt"_qs)).constData(), 0), 0);
+        if (::access(QFile::encodeName(dir.filePath(u"tree/unreadable.txt"_qs)).constData(), R_OK) == 0)
+            QSKIP("running with rights that read anything");
+        QVERIFY(!XADPlatform::moveItemAtPath(dir.filePath(u"tree"_qs), other.filePath(u"tree"_qs)));
+        QVERIFY(!QFileInfo::exists(other.filePath(u"tree"_qs)));
+        QCOMPARE(readAll(dir.filePath(u"tree/a.txt"_qs)), QByteArray("a"));
+        QVERIFY(XADPlatform::removeItemAtPath(dir.filePath(u"tree"_qs)));
+    }
+
+    void removalNeverFollowsLinks()
+    {
+        QTemporaryDir dir;
+        const QString precious = dir.filePath(u"keep/precious.txt"_qs);
+        QVERIFY(writeFile(precious, "keep"));
+        makeSampleTree(dir.filePath(u"tree"_qs));
+        QVERIFY(makeLink(dir.filePath(u"keep"_qs), dir.filePath(u"tree/to-keep"_qs)));
+        QVERIFY(makeLink(precious, dir.filePath(u"tree/docs/to-file"_qs)));
+        QVERIFY(XADPlatform::removeItemAtPath(dir.filePath(u"tree"_qs)));
+        QVERIFY(!QFileInfo::exists(dir.filePath(u"tree"_qs)));
+        // A link given itself, with or without a trailing slash, is removed as a link.
+        for (const QString &alias : {u"alias"_qs, u"alias/"_qs}) {
+            QVERIFY(makeLink(dir.filePath(u"keep"_qs), dir.filePath(u"alias"_qs)));
+            QVERIFY(XADPlatform::removeItemAtPath(dir.filePath(alias)));
+            if (!alias.endsWith(u'/'))
+                QVERIFY(!S_ISLNK(statOf(dir.filePath(u"alias"_qs)).st_mode));
+            QFile::remove(dir.filePath(u"alias"_qs));
+        }
+        QCOMPARE(readAll(precious), QByteArray("keep"));
+        QVERIFY(XADPlatform::removeItemAtPath(dir.filePath(u"nothing-here"_qs)));
+        QVERIFY(!XADPlatform::removeItemAtPath(QString()));
+    }
+
+    // Containment goes by components, and names are limited in bytes, not characters.
+    void entryPathVerdicts_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("verdict");
+        QTest::newRow("dots and doubled slashes") << u"a/./b//c.txt"_qs << int(EntryPath::Fine);
+        QTest::newRow("only a dot") << u"./"_qs << int(EntryPath::Empty);
+        QTest::newRow("nothing") << QString() << int(EntryPath::Empty);
+        QTest::newRow("absolute") << u"/etc/passwd"_qs << int(EntryPath::Unsafe);
+        QTest::newRow("dot-dot first") << u"../x"_qs << int(EntryPath::Unsafe);
+        QTest::newRow("dot-dot inside") << u"a/../b"_qs << int(EntryPath::Unsafe);
+        QTest::newRow("three dots") << u"a/..."_qs << int(EntryPath::Fine);
+        QTest::newRow("dots in names") << u"..a/b.."_qs << int(EntryPath::Fine);
+        QTest::newRow("256 bytes") << QString(256, u'n') << int(EntryPath::TooLong);
+        QTest::newRow("128 two-byte characters") << QString(128, u'é') << int(EntryPath::TooLong);
+        QTest::newRow("127 two-byte characters") << QString(127, u'é') << int(EntryPath::Fine);
+    }
+
+    void entryPathVerdicts()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, verdict);
+        QStringList parts;
+        QCOMPARE(int(EntryPath::parse(name, u"/stage/root"_qs, &parts)), verdict);
+        if (name.startsWith(u"a/./"_qs))
+            QCOMPARE(parts, (QStringList{u"a"_qs, u"b"_qs, u"c.txt"_qs}));
+    }
+
+    void copyKeepsTheHoles_data()
+    {
+        QTest::addColumn<Layout>("layout");
+        QTest::newRow("data at start, middle and end") << Layout{2 * GiB, {0, GiB, 2 * GiB - 64 * KiB}, 64 * KiB};
+        QTest::newRow("hole at the end") << Layout{2 * GiB, {0, GiB}, 64 * KiB};
+        QTest::newRow("a few unaligned bytes between holes") << Layout{2 * GiB, {GiB + 100}, 3};
+        QTest::newRow("nothing but a hole") << Layout{2 * GiB, {}, 0};
+    }
+
+    void copyKeepsTheHoles()
+    {
+        QFETCH(Layout, layout);
+        QTemporaryDir dir;
+        const QString source = dir.filePath(u"sparse.img"_qs);
+        QVERIFY(makeSparse(source, layout));
+        if (allocated(source) > 16 * 1024 * KiB)
+            QSKIP("the temporary folder's file system keeps no holes");
+        OtherFileSystem other(dir.path());
+        if (!other.isValid())
+            QSKIP(qPrintable(other.whyNot()));
+        QVERIFY(statOf(other.path()).st_dev != statOf(dir.path()).st_dev);
+        QVERIFY(TreeCopy::copy(source, other.filePath(u"sparse.img"_qs)));
+        verifySparseCopy(other.filePath(u"sparse.img"_qs), layout, allocated(source));
+        QCOMPARE(statOf(other.filePath(u"sparse.img"_qs)).st_mode & 07777, mode_t(0644));
+    }
+
+    void extractedSparseEntryStaysSparseWhenMoved()
+    {
+        const Layout layout{2 * GiB, {0, GiB}, 64 * KiB};
+        QTemporaryDir dir;
+        const QString tar = dir.filePath(u"disk.tar"_qs);
+        QVERIFY(writeSparseTar(tar, layout));
+        QVERIFY(QFileInfo(tar).size() < 1024 * KiB);
+        OtherFileSystem other(dir.path());
+        if (!other.isValid())
+            QSKIP(qPrintable(other.whyNot()));
+        RecordingDelegate delegate;
+        const EngineResult result = runEngine(tar, dir.filePath(u"stage"_qs), &delegate);
+        QCOMPARE(result.unarchive, 0);
+        QCOMPARE(QFileInfo(result.created).fileName(), u"disk.img"_qs);
+        const qint64 extractedAllocation = allocated(result.created);
+        QVERIFY(extractedAllocation < 16 * 1024 * KiB);
+        QVERIFY(XADPlatform::moveItemAtPath(result.created, other.filePath(u"disk.img"_qs)));
+        QVERIFY(!QFileInfo::exists(result.created));
+        verifySparseCopy(other.filePath(u"disk.img"_qs), layout, extractedAllocation);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileOperations)
+#include "test_file_operations.moc"
