@@ -1,42 +1,40 @@
 #pragma once
 
-#include "app/ReviewScheduler.h"
-#include "extraction/ControllerHost.h"
+#include "app/LaunchHandler.h"
+#include "app/schedule/ReviewScheduler.h"
+#include "extraction/view/ControllerHost.h"
 
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
 #include <QSystemTrayIcon>
-#include <chrono>
 #include <memory>
 
+class AboutBox;
+class AppMenus;
+class OpenPanel;
 class QAction;
 class QIcon;
 class QMainWindow;
-class QMenu;
 class QUrl;
 class QXDescWindowController;
 class QXPrefWindowController;
 class RARViewController;
+class ReviewPages;
 class SingleInstance;
 
-// The application shell: the main window and its menus, the first showing of
-// the window, files handed to the program (at launch, by a later launch, from
-// the open dialog), reopening, and the windows and pages the menus lead to.
+// The application shell: owns the main window and the windows the menus lead
+// to, and hands the rest to its parts (the menus and tray icon, the launch
+// and reopen rules, the open dialog, the pages and the review question).
 // Everything runs on the main thread.
 class AppDelegate : public QObject, public ControllerHost {
     Q_OBJECT
 public:
     static constexpr int InitialWidth = 460;
-    static constexpr int RecoveredContentHeight = 300;
+    static constexpr int RecoveredContentHeight = LaunchHandler::RecoveredContentHeight;
 
-    // The waits of the start-up; tests shorten them.
-    struct Timings {
-        std::chrono::milliseconds startLaunch{300};
-        std::chrono::milliseconds firstDescription{1000};
-    };
+    using Timings = LaunchTimings;
 
     explicit AppDelegate(QObject *parent = nullptr);
     ~AppDelegate() override;
@@ -90,62 +88,41 @@ public:
     RARViewController *rarVC();
     QXPrefWindowController *prefWC();
     QXDescWindowController *descWC();
-    bool isOpened() const { return m_isOpened; }
+    bool isOpened() const;
     bool isCompleted() const { return m_isCompleted; }
 
-    QAction *menu_about() const { return m_menuAbout; }
-    QAction *menu_hide() const { return m_menuHide; }
-    QAction *menu_quit() const { return m_menuQuit; }
-    QAction *menu_pref() const { return m_menuPref; }
-    QAction *menu_open() const { return m_menuOpen; }
+    QAction *menu_about() const;
+    QAction *menu_hide() const;
+    QAction *menu_quit() const;
+    QAction *menu_pref() const;
+    QAction *menu_open() const;
     // The open dialog while it is up; null otherwise.
-    QFileDialog *openPanel() const { return m_openPanel; }
+    QFileDialog *openPanel() const;
     // Null where the desktop shows no tray.
-    QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
-    ReviewScheduler &reviewScheduler() { return m_review; }
+    QSystemTrayIcon *trayIcon() const;
+    ReviewScheduler &reviewScheduler();
 
-    void setTimings(const Timings &timings) { m_timings = timings; }
+    void setTimings(const Timings &timings);
 
     static QUrl supportPageUrl();
     // The icon theme's when Quillbox is installed, else the built-in one.
     static QIcon applicationIcon();
     // The name of the desktop entry, the icon and the AppStream component.
     static QString applicationId();
+    // The name the menus, the title and the About box show.
+    static QString applicationName();
 
 private:
-    int windowChrome() const;
-    void buildMainMenu();
-    void setMenuTitles();
-    void buildTrayIcon();
-    void openPanelFinished(int result);
     void quitAfterStopping();
-    static void openPage(const QUrl &url);
 
     std::unique_ptr<QMainWindow> m_window;
     QPointer<RARViewController> m_rarVC;
     std::unique_ptr<QXPrefWindowController> m_prefWC;
     std::unique_ptr<QXDescWindowController> m_descWC;
-    QPointer<QMessageBox> m_aboutBox;
-    QPointer<QFileDialog> m_openPanel;
-    QString m_openFolder;
-    QPointer<QSystemTrayIcon> m_trayIcon;
-    std::unique_ptr<QMenu> m_trayMenu;
-    ReviewScheduler m_review;
-    Timings m_timings;
-    bool m_isOpened = false;
+    std::unique_ptr<AppMenus> m_menus;
+    std::unique_ptr<LaunchHandler> m_launch;
+    std::unique_ptr<OpenPanel> m_openPanel;
+    std::unique_ptr<ReviewPages> m_pages;
+    std::unique_ptr<AboutBox> m_about;
     bool m_isCompleted = false;
-
-    QAction *m_menuAbout = nullptr;
-    QAction *m_menuHide = nullptr;
-    QAction *m_menuQuit = nullptr;
-    QAction *m_menuPref = nullptr;
-    QAction *m_menuOpen = nullptr;
-    QAction *m_menuHowto = nullptr;
-    QAction *m_menuComment = nullptr;
-    QAction *m_menuSupport = nullptr;
-    QAction *m_menuVantor = nullptr;
-    QAction *m_menuMiravel = nullptr;
-    QMenu *m_appMenu = nullptr;
-    QMenu *m_fileMenu = nullptr;
-    QMenu *m_helpMenu = nullptr;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ReviewScheduler.h"
+#include "app/schedule/ReviewScheduler.h"
 
 #include <QMessageBox>
 

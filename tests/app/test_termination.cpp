@@ -1,5 +1,5 @@
 #include "app/AppDelegate.h"
-#include "extraction/RARViewController.h"
+#include "extraction/view/RARViewController.h"
 #include "platform/system/TemporaryFolderLock.h"
 #include "platform/settings/UserDefaults.h"
 #include "prompts/QXPasswordWindowController.h"
