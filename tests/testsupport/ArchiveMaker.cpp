@@ -51,26 +51,6 @@ bool addEntry(archive *a, const ArchiveEntrySpec &wanted)
 
 } // namespace
 
-ArchiveEntrySpec ArchiveEntrySpec::file(const QByteArray &path, const QByteArray &data, int mode)
-{
-    return {path, data, File, {}, mode};
-}
-
-ArchiveEntrySpec ArchiveEntrySpec::directory(const QByteArray &path)
-{
-    return {path, {}, Directory, {}, 0755};
-}
-
-ArchiveEntrySpec ArchiveEntrySpec::symlink(const QByteArray &path, const QByteArray &target)
-{
-    return {path, {}, Symlink, target, 0777};
-}
-
-ArchiveEntrySpec ArchiveEntrySpec::hardlink(const QByteArray &path, const QByteArray &target)
-{
-    return {path, {}, Hardlink, target, 0644};
-}
-
 bool ArchiveMaker::write(const QString &archivePath, const QString &format, const QString &filter,
                          const QList<ArchiveEntrySpec> &entries, const QString &options,
                          const QByteArray &passphrase)

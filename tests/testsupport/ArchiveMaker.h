@@ -13,10 +13,19 @@ struct ArchiveEntrySpec {
     QByteArray linkTarget;
     int mode = 0644;
 
-    static ArchiveEntrySpec file(const QByteArray &path, const QByteArray &data, int mode = 0644);
-    static ArchiveEntrySpec directory(const QByteArray &path);
-    static ArchiveEntrySpec symlink(const QByteArray &path, const QByteArray &target);
-    static ArchiveEntrySpec hardlink(const QByteArray &path, const QByteArray &target);
+    static ArchiveEntrySpec file(const QByteArray &path, const QByteArray &data, int mode = 0644)
+    {
+        return {path, data, File, {}, mode};
+    }
+    static ArchiveEntrySpec directory(const QByteArray &path) { return {path, {}, Directory, {}, 0755}; }
+    static ArchiveEntrySpec symlink(const QByteArray &path, const QByteArray &target)
+    {
+        return {path, {}, Symlink, target, 0777};
+    }
+    static ArchiveEntrySpec hardlink(const QByteArray &path, const QByteArray &target)
+    {
+        return {path, {}, Hardlink, target, 0644};
+    }
 };
 
 class ArchiveMaker {
