@@ -139,17 +139,6 @@ private Q_SLOTS:
         QCOMPARE(files.size(), 1);
     }
 
-    void endedInstanceLeavesTheWayFree()
-    {
-        const QString socket = freshSocket();
-        {
-            SingleInstance first(socket);
-            QCOMPARE(first.start({}), SingleInstance::Role::Primary);
-        }
-        SingleInstance second(socket);
-        QCOMPARE(second.start({u"/a.zip"_qs}), SingleInstance::Role::Primary);
-    }
-
     void silentInstanceIsAFailureNotASuccess()
     {
         const QString socket = freshSocket();
