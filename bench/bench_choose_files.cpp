@@ -1,9 +1,9 @@
 // How long the main window takes to list many archives at once (a drop of a
 // whole folder) and to take them off again one by one, as extractions end.
 // Each added or removed row lays the whole list out again.
-#include "extraction/ControllerHost.h"
+#include "extraction/view/ControllerHost.h"
 #include "extraction/RARItem.h"
-#include "extraction/RARViewController.h"
+#include "extraction/view/RARViewController.h"
 #include "support/StringTable.h"
 
 #include <QApplication>

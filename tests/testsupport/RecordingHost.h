@@ -1,6 +1,6 @@
 #pragma once
 
-#include "extraction/ControllerHost.h"
+#include "extraction/view/ControllerHost.h"
 
 #include <QMainWindow>
 #include <memory>

@@ -4,7 +4,7 @@
 #include "TestEnvironment.h"
 
 #include "extraction/RARItem.h"
-#include "extraction/RARViewController.h"
+#include "extraction/view/RARViewController.h"
 #include "platform/encoding/EncodingRegistry.h"
 #include "prompts/QXEncodingPopUp.h"
 #include "support/StringTable.h"

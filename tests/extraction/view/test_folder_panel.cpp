@@ -1,6 +1,6 @@
 #include "SheetDriver.h"
 
-#include "extraction/QXFolderPanel.h"
+#include "extraction/view/QXFolderPanel.h"
 
 #include <QDir>
 #include <QFile>
