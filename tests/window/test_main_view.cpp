@@ -9,7 +9,6 @@ class TestMainView : public QObject {
 private Q_SLOTS:
     void colorFromText_data();
     void colorFromText();
-    void colorIsOpaqueAndScaled();
     void gradientRunsBottomToTop();
 };
 
@@ -18,15 +17,11 @@ void TestMainView::colorFromText_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QColor>("expected");
     QTest::newRow("start colour") << u"FFD89B"_qs << QColor(255, 216, 155);
-    QTest::newRow("end colour") << u"19546B"_qs << QColor(25, 84, 107);
     QTest::newRow("0x prefix") << u"0x19546B"_qs << QColor(25, 84, 107);
-    QTest::newRow("0X prefix") << u"0X19546b"_qs << QColor(25, 84, 107);
     QTest::newRow("leading blanks") << u"  \t19546B"_qs << QColor(25, 84, 107);
     QTest::newRow("number sign") << u"#19546B"_qs << QColor(0, 0, 0);
     QTest::newRow("null") << QString() << QColor(0, 0, 0);
-    QTest::newRow("empty") << u""_qs << QColor(0, 0, 0);
     QTest::newRow("stops at non-digit") << u"FFD8zz"_qs << QColor(0, 0xFF, 0xD8);
-    QTest::newRow("short") << u"FF"_qs << QColor(0, 0, 255);
     QTest::newRow("alpha byte ignored") << u"80FFD89B"_qs << QColor(255, 216, 155);
     QTest::newRow("saturates") << u"123456789ABC"_qs << QColor(255, 255, 255);
     QTest::newRow("0x without digits") << u"0xG"_qs << QColor(0, 0, 0);
@@ -40,14 +35,7 @@ void TestMainView::colorFromText()
     QCOMPARE(color.red(), expected.red());
     QCOMPARE(color.green(), expected.green());
     QCOMPARE(color.blue(), expected.blue());
-}
-
-void TestMainView::colorIsOpaqueAndScaled()
-{
-    const QColor color = RARMainView::colorWithHexColorString(u"19546B"_qs);
-    QCOMPARE(color.alphaF(), 1.0f);
-    QVERIFY(qAbs(color.redF() - 25.0f / 255.0f) < 1e-4f);
-    QVERIFY(qAbs(color.blueF() - 107.0f / 255.0f) < 1e-4f);
+    QCOMPARE(color.alpha(), 255);
 }
 
 void TestMainView::gradientRunsBottomToTop()
