@@ -1,6 +1,5 @@
 #include "support/DateExpand.h"
 #include "support/MainQueue.h"
-#include "platform/files/PathComponents.h"
 #include "support/StringExpand.h"
 #include "support/TimerExpand.h"
 
@@ -74,30 +73,6 @@ private Q_SLOTS:
         QCOMPARE(fired, after);
         cancelTimer(nullptr);
         delete timer;
-    }
-
-    void containmentGoesByComponents_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<bool>("inside");
-        QTest::newRow("itself") << u"/a/b"_qs << u"/a/b"_qs << true;
-        QTest::newRow("child") << u"/a/b/x"_qs << u"/a/b"_qs << true;
-        QTest::newRow("sibling prefix") << u"/a/bc"_qs << u"/a/b"_qs << false;
-        QTest::newRow("parent") << u"/a"_qs << u"/a/b"_qs << false;
-        QTest::newRow("dot-dot escape") << u"/a/b/../c"_qs << u"/a/b"_qs << false;
-        QTest::newRow("relative inside") << u"x/y"_qs << u"/a/b"_qs << true;
-        QTest::newRow("relative escape") << u"x/../../c"_qs << u"/a/b"_qs << false;
-        QTest::newRow("trailing slash") << u"/a/b/x"_qs << u"/a/b/"_qs << true;
-        QTest::newRow("root") << u"/anything"_qs << u"/"_qs << true;
-    }
-
-    void containmentGoesByComponents()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, folder);
-        QFETCH(bool, inside);
-        QCOMPARE(pathIsInsideFolder(path, folder), inside);
     }
 };
 

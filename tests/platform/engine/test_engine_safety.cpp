@@ -202,6 +202,26 @@ private Q_SLOTS:
         QCOMPARE(result.created, root.filePath(u"out/ok.txt"_qs));
     }
 
+    // Their data ends, without an error from libarchive, before the size their
+    // headers declare: a file cut short is an error, never a shorter file.
+    void filesCutShortAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("10 bytes declared, none there") << u"test_read_format_rar5_bytes_remaining_underflow.rar"_qs;
+        QTest::newRow("540671 bytes declared, none there") << u"test_read_format_rar5_data_ready_pointer_leak.rar"_qs;
+    }
+
+    void filesCutShortAreRefused()
+    {
+        QFETCH(QString, name);
+        QTemporaryDir root;
+        RecordingDelegate delegate;
+        const EngineResult result = runEngine(TestEnvironment::corpusPath(name), root.filePath(u"out"_qs), &delegate);
+        QCOMPARE(result.parse, 0);
+        QCOMPARE(result.unarchive, int(XADTruncatedError));
+        QCOMPARE(everythingUnder(root.filePath(u"out"_qs)), QStringList());
+    }
+
     // A stop from another thread, between small entries or in the middle of
     // reading, ends the run within a second and leaves nothing.
     void cancelFromAnotherThreadAmongManyEntries()

@@ -2,6 +2,7 @@
 #include "OtherFileSystem.h"
 #include "TestEnvironment.h"
 #include "platform/files/EntryPath.h"
+#include "platform/files/PathComponents.h"
 #include "platform/files/TreeCopy.h"
 #include "platform/files/XADPlatform.h"
 
@@ -287,6 +288,31 @@ private Q_SLOTS:
         QCOMPARE(int(EntryPath::parse(name, u"/stage/root"_qs, &parts)), verdict);
         if (name.startsWith(u"a/./"_qs))
             QCOMPARE(parts, (QStringList{u"a"_qs, u"b"_qs, u"c.txt"_qs}));
+    }
+
+    void containmentGoesByComponents_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("inside");
+        QTest::newRow("itself") << u"/a/b"_qs << u"/a/b"_qs << true;
+        QTest::newRow("child") << u"/a/b/x"_qs << u"/a/b"_qs << true;
+        QTest::newRow("sibling prefix") << u"/a/bc"_qs << u"/a/b"_qs << false;
+        QTest::newRow("parent") << u"/a"_qs << u"/a/b"_qs << false;
+        QTest::newRow("root") << u"/"_qs << u"/a"_qs << false;
+        QTest::newRow("dot-dot escape") << u"/a/b/../c"_qs << u"/a/b"_qs << false;
+        QTest::newRow("relative inside") << u"x/y"_qs << u"/a/b"_qs << true;
+        QTest::newRow("relative escape") << u"x/../../c"_qs << u"/a/b"_qs << false;
+        QTest::newRow("trailing slash") << u"/a/b/x"_qs << u"/a/b/"_qs << true;
+        QTest::newRow("root") << u"/anything"_qs << u"/"_qs << true;
+    }
+
+    void containmentGoesByComponents()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, folder);
+        QFETCH(bool, inside);
+        QCOMPARE(pathIsInsideFolder(path, folder), inside);
     }
 
     void copyKeepsTheHoles_data()
