@@ -88,15 +88,6 @@ private Q_SLOTS:
             defaults.removeObjectForKey(key);
     }
 
-    void namesComeFromThePath()
-    {
-        RARItem item(u"/data/photos.tar.gz"_qs);
-        QCOMPARE(item.filename(), u"photos.tar.gz"_qs);
-        QCOMPARE(item.name(), u"photos"_qs);
-        QCOMPARE(RARItem(u"/x/a.b.c.rar"_qs).name(), u"a"_qs);
-        QCOMPARE(RARItem(u"/x/plain"_qs).name(), u"plain"_qs);
-    }
-
     void destinationFollowsTheSettings_data()
     {
         QTest::addColumn<int>("saveMethod");
@@ -239,28 +230,6 @@ private Q_SLOTS:
         if (failed)
             QVERIFY(controller.errorTips().join(u' ').contains(QFileInfo(files.constFirst()).fileName()));
         QVERIFY(tempFolders().isEmpty());
-    }
-
-    void openFolderOpensFoldersAndRevealsFiles()
-    {
-        UserDefaults::standardUserDefaults().setInteger(1, SettingsKeys::OpenFolder);
-        const QString folderZip = makeZip(u"two.zip"_qs, {ArchiveEntrySpec::file("a", "a"),
-                                                          ArchiveEntrySpec::file("b", "b")});
-        FakeItemController c1;
-        runToEnd(makeItem(folderZip, c1), c1);
-        QCOMPARE(viewer.opened, QStringList{work->filePath(u"two"_qs)});
-
-        const QString fileZip = makeZip(u"one.zip"_qs, {ArchiveEntrySpec::file("one.txt", "1")});
-        FakeItemController c2;
-        runToEnd(makeItem(fileZip, c2), c2);
-        QCOMPARE(viewer.selected, QStringList{work->filePath(u"one.txt"_qs)});
-
-        const QString appZip = makeZip(u"tool.zip"_qs, {ArchiveEntrySpec::directory("Tool.app"),
-                                                        ArchiveEntrySpec::file("Tool.app/run", "r")});
-        FakeItemController c3;
-        runToEnd(makeItem(appZip, c3), c3);
-        QVERIFY(QFileInfo(work->filePath(u"Tool"_qs)).isDir());
-        QCOMPARE(viewer.selected.size(), 1); // a package that lost its extension is a folder now
     }
 
     void failedMoveKeepsTheResultAndTheArchive()
