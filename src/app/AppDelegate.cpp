@@ -3,6 +3,7 @@
 #include "app/AboutBox.h"
 #include "app/AppMenus.h"
 #include "app/OpenPanel.h"
+#include "app/QXBannerButton.h"
 #include "app/QXDescWindowController.h"
 #include "app/ReviewPages.h"
 #include "extraction/view/RARViewController.h"
@@ -206,6 +207,11 @@ void AppDelegate::downloadVantorAction()
 void AppDelegate::downloadMiravelAction()
 {
     m_pages->openMiravelPage();
+}
+
+QWidget *AppDelegate::makeBannerButton() const
+{
+    return new QXBannerButton;
 }
 
 void AppDelegate::openPhoneAppAction()

@@ -80,6 +80,7 @@ public:
     void menu_preferenceAction() override;
     void goCommentAction() override;
     void openPhoneAppAction() override;
+    QWidget *makeBannerButton() const override;
     // Every way out (Quit in the menu or the tray, the "exit app" rule, a
     // termination signal): the running extraction is stopped and its
     // temporary folder removed, then the event loop ends normally.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/QXBannerButton.h"
 #include "extraction/view/ControllerHost.h"
 
 #include <QMainWindow>
@@ -31,6 +32,7 @@ public:
     void menu_preferenceAction() override { ++preferenceCalls; }
     void goCommentAction() override { ++commentCalls; }
     void openPhoneAppAction() override { ++promotionCalls; }
+    QWidget *makeBannerButton() const override { return new QXBannerButton; }
     void showWindow() override
     {
         ++showCalls;

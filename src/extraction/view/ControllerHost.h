@@ -23,6 +23,9 @@ public:
     virtual void goCommentAction() = 0;
     // The promotion button: the promotional page named by "ad.url".
     virtual void openPhoneAppAction() = 0;
+    // The promotion banner for the drop area, owned by the caller from then
+    // on; none by default. The shell makes it, since the banner is its part.
+    virtual QWidget *makeBannerButton() const { return nullptr; }
 
     // Puts the main window on screen and in front; sheets call it first, so
     // a prompt never waits on a window the user has closed.

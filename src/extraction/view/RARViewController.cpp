@@ -1,6 +1,5 @@
 #include "RARViewController.h"
 
-#include "app/QXBannerButton.h"
 #include "extraction/ExtractionController.h"
 #include "extraction/RARItem.h"
 #include "extraction/view/ControllerHost.h"
@@ -103,7 +102,8 @@ void RARViewController::awakeFromNib()
     //% "Open Archive…"
     openButton()->setText(localizedString("btn_open_archive"));
     configUI();
-    m_chooseView->setBannerButton(new QXBannerButton);
+    if (m_host)
+        m_chooseView->setBannerButton(m_host->makeBannerButton());
 
     QPointer<RARViewController> weak(this);
     m_chooseView->setChooseFilesHandler([weak](const QStringList &paths) {
