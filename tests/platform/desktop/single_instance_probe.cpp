@@ -1,8 +1,7 @@
-// A launch as the program makes it, for the single-instance tests:
+// A launch as the program makes it:
 //   single_instance_probe <socket> <timeout ms> <stay ms> [files...]
 // Prints its role; as the running instance it stays for <stay ms> and prints
-// every request it receives ("files a|b|c" or "reopen").
-// Exit code: 0 running instance or forwarded, 1 failed.
+// the files of every request it receives.
 #include "platform/desktop/SingleInstance.h"
 
 #include <QCoreApplication>
@@ -18,8 +17,7 @@ int main(int argc, char **argv)
     QTextStream out(stdout);
     SingleInstance instance(args.at(1));
     instance.setTimeout(args.at(2).toInt());
-    const QStringList files = SingleInstance::absolutePaths(args.mid(4));
-    switch (instance.start(files)) {
+    switch (instance.start(SingleInstance::absolutePaths(args.mid(4)))) {
     case SingleInstance::Role::Forwarded:
         out << "forwarded" << Qt::endl;
         return 0;
@@ -30,11 +28,8 @@ int main(int argc, char **argv)
         break;
     }
     out << "primary" << Qt::endl;
-    QObject::connect(&instance, &SingleInstance::filesOpened, [&out](const QStringList &paths) {
-        out << "files " << paths.join(u'|') << Qt::endl;
-    });
-    QObject::connect(&instance, &SingleInstance::reopenRequested,
-                     [&out] { out << "reopen" << Qt::endl; });
+    QObject::connect(&instance, &SingleInstance::filesOpened,
+                     [&out](const QStringList &paths) { out << "files " << paths.join(u'|') << Qt::endl; });
     QTimer::singleShot(args.at(3).toInt(), &app, &QCoreApplication::quit);
     return app.exec();
 }
