@@ -1,6 +1,5 @@
 #include "EngineHarness.h"
 #include "LegacyZipWriter.h"
-#include "NameSamples.h"
 #include "TestEnvironment.h"
 #include "platform/encoding/EncodingRegistry.h"
 #include "platform/encoding/IcuTextCodec.h"
@@ -139,10 +138,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("codePage");
         QTest::addColumn<QString>("flagged");
         QTest::addColumn<int>("questions");
-        for (const NameSample &sample : nameSamples()) {
-            if (sample.fromWindows && sample.expectConfident)
-                QTest::newRow(sample.label.toUtf8().constData()) << sample.names << sample.codePage << QString() << 0;
-        }
+        QTest::newRow("Shift JIS") << QStringList{u"資料/"_qs, u"資料/会議.doc"_qs, u"予定表.xls"_qs, u"社員名簿.xls"_qs}
+                                   << u"Shift_JIS"_qs << QString() << 0;
+        QTest::newRow("CP866") << QStringList{u"Новая папка/"_qs, u"Новая папка/Отчёт за март.docx"_qs,
+                                              u"Протокол совещания.txt"_qs, u"Бухгалтерия 2023.xlsx"_qs}
+                               << u"IBM866"_qs << QString() << 0;
+        QTest::newRow("CP850") << QStringList{u"Café/"_qs, u"Résumé de la réunion.docx"_qs, u"Déjà vu.txt"_qs,
+                                              u"Été 2023/Plage à Nice.jpg"_qs, u"Français.pdf"_qs, u"Noël.png"_qs}
+                               << u"IBM850"_qs << QString() << 0;
         QTest::newRow("doubtful") << QStringList{u"报告.txt"_qs, u"资料.doc"_qs} << u"GBK"_qs << QString() << 1;
         QTest::newRow("flagged and legacy")
             << QStringList{u"新建文件夹/"_qs, u"新建文件夹/工作报告.docx"_qs, u"会议纪要.txt"_qs, u"图片.png"_qs,
