@@ -1,5 +1,4 @@
 #include "app/AppDelegate.h"
-#include "app/QXBannerInfo.h"
 #include "app/QXDescWindowController.h"
 #include "extraction/RARItem.h"
 #include "extraction/view/RARViewController.h"
@@ -12,29 +11,17 @@
 #include "TestEnvironment.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QMainWindow>
+#include <QFileDialog>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
 
-// Records the web pages the program would open.
-class PageRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public Q_SLOTS:
-    void open(const QUrl &url) { opened.append(url); }
-};
-
 class TestAppDelegate : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestEnvironment> m_env;
-    PageRecorder m_pages;
     QString m_archives;
 
     static UserDefaults &store() { return UserDefaults::standardUserDefaults(); }
@@ -86,7 +73,6 @@ private Q_SLOTS:
     void initTestCase()
     {
         m_env = std::make_unique<TestEnvironment>();
-        QDesktopServices::setUrlHandler(u"https"_qs, &m_pages, "open");
         StringTable::install(QLocale(u"en_US"_qs));
         m_archives = QDir(m_env->home()).filePath(u"archives"_qs);
         QVERIFY(QDir().mkpath(m_archives + u"/picked"_qs));
@@ -98,10 +84,7 @@ private Q_SLOTS:
         store().setBool(true, SettingsKeys::Desc);
         store().setInteger(2, SettingsKeys::Comment);
         store().setInteger(0, SettingsKeys::ExitApp);
-        m_pages.opened.clear();
     }
-
-    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(u"https"_qs); }
 
     // The very first start: the window after a wait, the how-to-use window
     // after a longer one, its setting stored before either.
@@ -109,32 +92,12 @@ private Q_SLOTS:
     {
         store().removeObjectForKey(SettingsKeys::Desc);
         AppDelegate delegate;
-        QElapsedTimer clock;
-        clock.start();
         delegate.launch({});
         QVERIFY(store().boolForKey(SettingsKeys::Desc));
-        QCOMPARE(static_cast<QMainWindow *>(delegate.window())->centralWidget(), delegate.rarVC()->view());
         QVERIFY(!delegate.window()->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(delegate.window()->isVisible(), 2000);
-        QVERIFY(clock.elapsed() >= 300);
         QVERIFY(!delegate.isOpened() && !descWindowVisible());
         QTRY_VERIFY_WITH_TIMEOUT(descWindowVisible(), 3000);
-        QVERIFY(clock.elapsed() >= 1000);
-    }
-
-    // Shown by the file; the timer then leaves a window the user hid alone,
-    // and the description is not shown again.
-    void laterStartWithAFileShowsTheWindowAtOnce()
-    {
-        AppDelegate delegate;
-        delegate.setTimings({std::chrono::milliseconds(50), std::chrono::milliseconds(10)});
-        delegate.launch({u"/nowhere/without-extension"_qs});
-        QVERIFY(delegate.isOpened());
-        QVERIFY(delegate.window()->isVisible());
-        delegate.window()->hide();
-        QTest::qWait(150);
-        QVERIFY(!delegate.window()->isVisible());
-        QVERIFY(!descWindowVisible());
     }
 
     void filesOfTheLaunchExtractInOrderThenReopenRestoresTheHeight()
@@ -151,8 +114,7 @@ private Q_SLOTS:
         QVERIFY(!delegate.applicationShouldTerminateAfterLastWindowClosed());
 
         const int top = delegate.window()->geometry().top();
-        QVERIFY(!delegate.applicationShouldHandleReopen());
-        QVERIFY(delegate.window()->isVisible());
+        QVERIFY(!delegate.applicationShouldHandleReopen() && delegate.window()->isVisible());
         settle(delegate);
         QCOMPARE(contentHeight(delegate), AppDelegate::RecoveredContentHeight);
         QCOMPARE(delegate.window()->geometry().top(), top);
@@ -195,51 +157,15 @@ private Q_SLOTS:
         qunsetenv("XDG_RUNTIME_DIR");
     }
 
-    // Only a window whose list emptied comes back at the usual height.
-    void reopenSize_data()
-    {
-        QTest::addColumn<bool>("completed");
-        QTest::addColumn<bool>("restored");
-        QTest::newRow("nothing listed yet") << false << false;
-        QTest::newRow("list emptied") << true << true;
-    }
-
-    void reopenSize()
-    {
-        QFETCH(bool, completed);
-        QFETCH(bool, restored);
-        AppDelegate delegate;
-        delegate.launch({});
-        QTRY_VERIFY(delegate.window()->isVisible());
-        const QRect frame(140, 160, 480, 90);
-        delegate.window()->setGeometry(frame);
-        delegate.setIsCompleted(completed);
-        delegate.menu_hideAction();
-        QVERIFY(!delegate.window()->isVisible());
-        delegate.applicationShouldHandleReopen();
-        QVERIFY(delegate.window()->isVisible());
-        settle(delegate);
-        QCOMPARE(delegate.window()->geometry().topLeft(), frame.topLeft());
-        QCOMPARE(delegate.window()->width(), frame.width());
-        if (restored)
-            QCOMPARE(contentHeight(delegate), AppDelegate::RecoveredContentHeight);
-        else
-            QCOMPARE(delegate.window()->height(), frame.height());
-    }
-
     void openDialogOpensThePickedFilesInOrder()
     {
         AppDelegate delegate;
         delegate.launch({});
         delegate.menu_openAction();
         QFileDialog *panel = delegate.openPanel();
-        QVERIFY(panel);
-        QCOMPARE(panel->parentWidget(), delegate.window());
-        QCOMPARE(panel->fileMode(), QFileDialog::ExistingFiles);
-        QTRY_VERIFY(panel->isVisible());
+        QTRY_VERIFY(panel && panel->isVisible());
         panel->reject();
-        QVERIFY(!delegate.openPanel());
-        QVERIFY(!delegate.isOpened());
+        QVERIFY(!delegate.openPanel() && !delegate.isOpened());
 
         const QString folder = QDir(m_archives).filePath(u"picked"_qs);
         QStringList picked;
@@ -254,47 +180,8 @@ private Q_SLOTS:
         QCOMPARE(listedPaths(delegate), picked);
         waitForEmptyList(delegate);
         QVERIFY(extracted(u"picked/gamma"_qs) && extracted(u"picked/beta"_qs));
-
-        // The next dialog opens where the last one picked.
-        delegate.menu_openAction();
-        QCOMPARE(delegate.openPanel()->directory().absolutePath(), QDir(folder).absolutePath());
-        delegate.openPanel()->reject();
     }
 
-    void pagesOfTheMenus()
-    {
-        AppDelegate delegate;
-        delegate.awakeFromNib();
-        store().setInteger(1, SettingsKeys::Comment);
-        delegate.menu_supportAction();
-        delegate.downloadVantorAction();
-        delegate.downloadMiravelAction();
-        delegate.menu_commentAction();
-        QCOMPARE(store().integerForKey(SettingsKeys::Comment), 1);
-        delegate.goCommentAction();
-        QCOMPARE(store().integerForKey(SettingsKeys::Comment), 2);
-        delegate.openPhoneAppAction();
-        const QUrl review = ReviewScheduler::reviewPageUrl();
-        QCOMPARE(m_pages.opened,
-                 (QList<QUrl>{AppDelegate::supportPageUrl(), QUrl(QXBannerInfo::vantor().url()),
-                              QUrl(QXBannerInfo::miravel().url()), review, review,
-                              QUrl(u"https://quillbox.app/apps"_qs)}));
-    }
-
-    void successfulExtractionMayAskForAReview()
-    {
-        store().removeObjectForKey(SettingsKeys::Comment);
-        store().removeObjectForKey(SettingsKeys::First);
-        int asked = 0;
-        AppDelegate delegate;
-        delegate.reviewScheduler().setAsk([&asked] {
-            ++asked;
-            return ReviewScheduler::Answer::Postpone;
-        });
-        delegate.launch({makeZip(u"review.zip"_qs)});
-        waitForEmptyList(delegate);
-        QTRY_COMPARE(asked, 1);
-    }
 };
 
 QTEST_MAIN(TestAppDelegate)

@@ -2,7 +2,6 @@
 #include <QMimeDatabase>
 #include <QSet>
 #include <QTest>
-#include <QXmlStreamReader>
 
 namespace {
 
@@ -15,8 +14,8 @@ QString resource(const QString &suffix)
 
 } // namespace
 
-// The desktop entry and the AppStream data agree with each other, with the
-// program, and with the system's MIME database.
+// The desktop entry starts the program with its files and offers it for
+// every kind of archive the system's MIME database knows.
 class TestDesktopEntry : public QObject {
     Q_OBJECT
 
@@ -72,24 +71,6 @@ private Q_SLOTS:
         QVERIFY2(offered, qPrintable(fileName + u" is "_qs + type.name()));
     }
 
-    void metainfoNamesTheSameApplication()
-    {
-        QFile file(resource(u".metainfo.xml"_qs));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QXmlStreamReader xml(&file);
-        QMultiMap<QString, QString> elements;
-        const QStringList wanted{u"id"_qs, u"launchable"_qs, u"binary"_qs, u"mediatype"_qs};
-        while (!xml.atEnd()) {
-            if (xml.readNext() == QXmlStreamReader::StartElement && wanted.contains(xml.name()))
-                elements.insert(xml.name().toString(), xml.readElementText());
-        }
-        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-        QCOMPARE(elements.values(u"id"_qs), QStringList{kAppId});
-        QCOMPARE(elements.values(u"launchable"_qs), QStringList{kAppId + u".desktop"_qs});
-        QCOMPARE(elements.values(u"binary"_qs), QStringList{u"quillbox"_qs});
-        for (const QString &type : elements.values(u"mediatype"_qs))
-            QVERIFY2(m_types.contains(type), qPrintable(type));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestDesktopEntry)

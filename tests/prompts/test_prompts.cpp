@@ -1,8 +1,6 @@
-#include "MetaCommentTranslator.h"
+#include "FakeItemController.h"
 #include "TestEnvironment.h"
 
-#include "extraction/ItemController.h"
-#include "extraction/ItemRow.h"
 #include "extraction/RARItem.h"
 #include "platform/encoding/EncodingRegistry.h"
 #include "platform/encoding/XADString.h"
@@ -10,10 +8,7 @@
 #include "prompts/QXEncodingWindowController.h"
 #include "prompts/QXErrorWindowController.h"
 #include "prompts/QXPasswordWindowController.h"
-#include "support/Localized.h"
 
-#include <QAbstractItemView>
-#include <QCollator>
 #include <QDialog>
 #include <QDir>
 #include <QLabel>
@@ -37,23 +32,8 @@ public:
     void encodingWithItem(std::shared_ptr<RARItem>, const XADString &) override {}
     void errorTipWithItem(std::shared_ptr<RARItem>) override {}
     void startConditionLock() override {}
-    void stopConditionLock() override
-    {
-        ++releases;
-        if (onRelease)
-            onRelease();
-    }
+    void stopConditionLock() override { ++releases, onRelease ? onRelease() : void(); }
     void extractFinished(std::shared_ptr<RARItem>) override {}
-};
-
-class BareRow : public ItemRow {
-public:
-    explicit BareRow(ItemController *controller) : m_controller(controller) {}
-    void setProgress(double) override {}
-    ItemController *controller() const override { return m_controller; }
-
-private:
-    ItemController *m_controller;
 };
 
 // How a prompt is left.
@@ -73,30 +53,24 @@ int rowOf(const QXEncodingPopUp *popUp, quint64 encoding)
     return -1;
 }
 
-QString units(std::initializer_list<char16_t> list)
-{
-    return QString(reinterpret_cast<const QChar *>(list.begin()), qsizetype(list.size()));
-}
-
 const QByteArray gbkChinese = QByteArray::fromHex("d6d0cec4b1a8b8e6"); // 中文报告 in GBK
 
 } // namespace
 
 // The password, encoding and error prompts: each request is answered into
 // the item and releases the waiting worker exactly once, however the sheet
-// is left. Screenshots go to <build>/screenshots.
+// is left.
 class TestPrompts : public QObject {
     Q_OBJECT
 
     std::optional<TestEnvironment> m_env;
-    std::unique_ptr<MetaCommentTranslator> m_strings;
     std::unique_ptr<QWidget> m_mainWindow;
     CountingController m_controller;
 
     std::shared_ptr<RARItem> makeItem(const QString &fileName = u"secret.zip"_qs)
     {
         auto item = std::make_shared<RARItem>(QDir(m_env->home()).filePath(fileName));
-        item->setVc(std::make_unique<BareRow>(&m_controller));
+        item->setVc(std::make_unique<FakeItemRow>(&m_controller));
         return item;
     }
 
@@ -133,22 +107,11 @@ class TestPrompts : public QObject {
         }
     }
 
-    static void saveScreenshot(QWidget *window, const QString &name)
-    {
-        const QString folder = QStringLiteral(QUILLBOX_SCREENSHOT_DIR);
-        QVERIFY(QDir().mkpath(folder));
-        QCoreApplication::processEvents();
-        QVERIFY(window->grab().save(QDir(folder).filePath(name)));
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
         m_env.emplace();
-        m_strings = std::make_unique<MetaCommentTranslator>(QStringLiteral(QUILLBOX_SOURCE_DIR));
-        QVERIFY(QCoreApplication::installTranslator(m_strings.get()));
         m_mainWindow = std::make_unique<QWidget>();
-        m_mainWindow->resize(480, 320);
         m_mainWindow->show();
         QVERIFY(numberOf("GBK") && numberOf("CESU-8") && numberOf("UTF-7"));
     }
@@ -158,8 +121,6 @@ private Q_SLOTS:
         m_controller.releases = 0;
         m_controller.onRelease = nullptr;
     }
-
-    // Password prompt
 
     void passwordAnswers_data()
     {
@@ -213,98 +174,6 @@ private Q_SLOTS:
         QCOMPARE(m_controller.releases, 1);
     }
 
-    // After a wrong password the same sheet asks again: its own text, an
-    // empty field with the typing in it, whatever had the focus before.
-    void passwordIsAskedAgainAfterAWrongOne()
-    {
-        QXPasswordWindowController prompt(m_mainWindow.get());
-        auto item = makeItem();
-        askPassword(prompt, item);
-        prompt.passwordTextField()->setText(u"wrong"_qs);
-        prompt.cancelButton()->setFocus();
-        prompt.sureAction();
-        askPassword(prompt, item);
-        QCOMPARE(prompt.infoLabel()->text(), localizedString("psd_info"));
-        QVERIFY(prompt.infoLabel()->text().contains(u"password"_qs));
-        QCOMPARE(prompt.passwordTextField()->text(), QString());
-        QCOMPARE(prompt.window()->focusWidget(), prompt.passwordTextField());
-        QCOMPARE(prompt.passwordTextField()->echoMode(), QLineEdit::Password);
-        QTest::keyClicks(prompt.passwordTextField(), u"right"_qs);
-        saveScreenshot(prompt.window(), u"prompt_password.png"_qs);
-        QTest::keyClick(prompt.passwordTextField(), Qt::Key_Return);
-        QCOMPARE(item->password(), u"right"_qs);
-        QCOMPARE(m_controller.releases, 2);
-    }
-
-    // Encoding list and pop-up
-
-    void wellFormedness_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("wellFormed");
-        QTest::newRow("pair") << u"a\U0001F600b"_qs << true;
-        QTest::newRow("two pairs") << units({0xD83D, 0xDE00, 0xD83D, 0xDE00}) << true;
-        QTest::newRow("high at the end") << units({u'a', 0xD83D}) << false;
-        QTest::newRow("low first") << units({0xDE00, u'a'}) << false;
-        QTest::newRow("high high low") << units({0xD83D, 0xD83D, 0xDE00}) << false;
-        QTest::newRow("high low low") << units({0xD83D, 0xDE00, 0xDE00}) << false;
-    }
-
-    void wellFormedness()
-    {
-        QFETCH(QString, text);
-        QTEST(QXEncodingPopUp::isWellFormedUTF16(text), "wellFormed");
-    }
-
-    void encodingListIsCompleteAndSorted()
-    {
-        const QList<QXEncodingPopUp::Entry> list = QXEncodingPopUp::encodings();
-        QSet<quint64> numbers;
-        QCollator collator(QLocale(QLocale::English, QLocale::UnitedStates));
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
-        collator.setNumericMode(true);
-        for (qsizetype i = 0; i < list.size(); ++i) {
-            QVERIFY2(list[i].encoding != EncodingRegistry::UTF16, qPrintable(list[i].name));
-            numbers.insert(list[i].encoding);
-            if (i > 0)
-                QVERIFY2(collator.compare(list[i - 1].name, list[i].name) <= 0, qPrintable(list[i].name));
-        }
-        QCOMPARE(numbers.size(), list.size());
-        // Every registry encoding with a display name is there, except UTF-16.
-        qsizetype named = 0;
-        for (const auto &encoding : EncodingRegistry::instance().encodings())
-            named += !encoding.displayName.isEmpty() && encoding.number != EncodingRegistry::UTF16;
-        QCOMPARE(list.size(), named);
-
-    }
-
-    // Exactly the encodings that decode the name cleanly, in list order, each
-    // with what the name reads as; a refill replaces them all.
-    void popUpOffersTheReadingsOfTheName()
-    {
-        QXEncodingPopUp popUp;
-        popUp.configEncodingWithString(XADString(QByteArrayLiteral("readme.txt"), 0, 0.0f));
-        popUp.setCurrentIndex(popUp.count() - 1);
-        popUp.configEncodingWithString(XADString(gbkChinese, 0, 0.0f));
-        QCOMPARE(popUp.currentIndex(), 0);
-        const XADString xad(gbkChinese, 0, 0.0f);
-        int row = 0;
-        for (const auto &entry : QXEncodingPopUp::encodings()) {
-            const QString reading = xad.stringWithEncoding(entry.encoding);
-            if (!xad.canDecodeWithEncoding(entry.encoding) || !QXEncodingPopUp::isWellFormedUTF16(reading))
-                continue;
-            QVERIFY(row < popUp.count());
-            QCOMPARE(popUp.itemData(row, QXEncodingPopUp::EncodingRole).value<quint64>(), entry.encoding);
-            QCOMPARE(popUp.itemData(row, QXEncodingPopUp::SampleRole).toString(), reading);
-            QCOMPARE(popUp.itemText(row), entry.name + QXEncodingPopUp::separator() + reading);
-            ++row;
-        }
-        QCOMPARE(popUp.count(), row);
-        const int gbk = rowOf(&popUp, numberOf("GBK"));
-        QCOMPARE(popUp.itemData(gbk, QXEncodingPopUp::SampleRole).toString(), u"中文报告"_qs);
-        QCOMPARE(rowOf(&popUp, EncodingRegistry::UTF8), -1); // not valid UTF-8
-    }
-
     // CESU-8 and UTF-7 spell a lone surrogate and decode it without complaint.
     void loneSurrogatesAreNeverListed_data()
     {
@@ -331,8 +200,6 @@ private Q_SLOTS:
         QVERIFY(popUp.count() > 0); // the single-byte encodings still read it
     }
 
-    // Encoding prompt
-
     void encodingAnswers_data()
     {
         QTest::addColumn<int>("how");
@@ -356,7 +223,6 @@ private Q_SLOTS:
         const quint64 earlier = numberOf("Shift_JIS");
         item->setEncoding(earlier);
         askEncoding(prompt, item);
-        QCOMPARE(prompt.infoLabel()->text(), localizedString("encoding_info").arg(u"照片.zip"_qs));
         QXEncodingPopUp *popUp = prompt.encodingPopUp();
         popUp->setCurrentIndex(rowOf(popUp, numberOf("GBK")));
         if (emptied)
@@ -371,24 +237,7 @@ private Q_SLOTS:
         QVERIFY(!prompt.window()->isVisible());
     }
 
-    void encodingScreenshot()
-    {
-        QXEncodingWindowController prompt(m_mainWindow.get());
-        askEncoding(prompt, makeItem(u"季度报告.zip"_qs));
-        prompt.encodingPopUp()->setCurrentIndex(rowOf(prompt.encodingPopUp(), numberOf("GBK")));
-        saveScreenshot(prompt.window(), u"prompt_encoding.png"_qs);
-        // The open list, drawn on its own.
-        QXEncodingPopUp *popUp = prompt.encodingPopUp();
-        popUp->showPopup();
-        QTRY_VERIFY(popUp->view()->isVisible());
-        saveScreenshot(popUp->view()->window(), u"prompt_encoding_list.png"_qs);
-        popUp->hidePopup();
-        prompt.cancelAction();
-    }
-
-    // Error prompt
-
-    void errorPromptShowsTheReason_data()
+    void errorPromptAnswers_data()
     {
         QTest::addColumn<int>("how");
         QTest::newRow("confirm") << int(Sure);
@@ -397,15 +246,11 @@ private Q_SLOTS:
         QTest::newRow("close") << int(Close);
     }
 
-    void errorPromptShowsTheReason()
+    void errorPromptAnswers()
     {
         QFETCH(int, how);
         QXErrorWindowController prompt(m_mainWindow.get());
         const QString reason = u"“Quarterly report.zip” could not be extracted. The archive is damaged."_qs;
-        prompt.setErrorInfo(u"short"_qs);
-        const int shortHeight = prompt.window()->height();
-        prompt.setErrorInfo(reason.repeated(6));
-        QVERIFY(prompt.window()->height() > shortHeight);
         prompt.setErrorInfo(reason);
         // Text that is not valid leaves the label as it was.
         for (const QString &bad : {QString(), u"  \n"_qs, u"(null)"_qs})
@@ -413,7 +258,6 @@ private Q_SLOTS:
         QCOMPARE(prompt.errorLabel()->text(), reason);
         const auto item = makeItem();
         ask(prompt, item);
-        saveScreenshot(prompt.window(), u"prompt_error.png"_qs);
         leave(prompt, Leave(how), prompt.window(), [&] { prompt.sureAction(); }, {});
         QCOMPARE(m_controller.releases, 1);
         QVERIFY(!prompt.window()->isVisible());

@@ -16,41 +16,30 @@ void FakeItemController::answer(std::function<void()> reply)
     });
 }
 
-void FakeItemController::record(const QString &event)
+void FakeItemController::record(const QString &event, const QString &tip)
 {
     std::lock_guard guard(m_mutex);
     m_events.append(event);
+    if (!tip.isNull())
+        m_errorTips.append(tip);
 }
 
 void FakeItemController::passwordWithItem(std::shared_ptr<RARItem> item)
 {
     record(u"password"_qs);
-    answer([this, item] {
-        if (onPassword)
-            onPassword(item);
-    });
+    answer([this, item] { onPassword ? onPassword(item) : void(); });
 }
 
 void FakeItemController::encodingWithItem(std::shared_ptr<RARItem> item, const XADString &name)
 {
     record(u"encoding"_qs);
-    answer([this, item, name] {
-        if (onEncoding)
-            onEncoding(item, name);
-    });
+    answer([this, item, name] { onEncoding ? onEncoding(item, name) : void(); });
 }
 
 void FakeItemController::errorTipWithItem(std::shared_ptr<RARItem> item)
 {
-    record(u"error"_qs);
-    {
-        std::lock_guard guard(m_mutex);
-        m_errorTips.append(item->errorTip());
-    }
-    answer([this, item] {
-        if (onError)
-            onError(item);
-    });
+    record(u"error"_qs, item->errorTip());
+    answer([] {});
 }
 
 void FakeItemController::startConditionLock()
@@ -63,29 +52,4 @@ void FakeItemController::stopConditionLock()
 {
     m_pauseLock.lockWhenCondition(0);
     m_pauseLock.unlockWithCondition(1);
-}
-
-void FakeItemController::extractFinished(std::shared_ptr<RARItem>)
-{
-    record(u"finished"_qs);
-    std::lock_guard guard(m_mutex);
-    ++m_finished;
-}
-
-QList<QString> FakeItemController::events() const
-{
-    std::lock_guard guard(m_mutex);
-    return m_events;
-}
-
-QList<QString> FakeItemController::errorTips() const
-{
-    std::lock_guard guard(m_mutex);
-    return m_errorTips;
-}
-
-int FakeItemController::finishedCount() const
-{
-    std::lock_guard guard(m_mutex);
-    return m_finished;
 }

@@ -2,8 +2,8 @@
 
 #include "extraction/ItemController.h"
 #include "extraction/ItemRow.h"
-#include "platform/system/ConditionLock.h"
 #include "platform/encoding/XADString.h"
+#include "platform/system/ConditionLock.h"
 
 #include <QList>
 #include <QString>
@@ -20,33 +20,34 @@ class RARItem;
 class FakeItemController : public ItemController {
 public:
     enum class AnswerTiming { BeforeWait, OnMainThread };
-    using Answer = std::function<void(const std::shared_ptr<RARItem> &)>;
-
     AnswerTiming timing = AnswerTiming::OnMainThread;
-    Answer onPassword;
+    std::function<void(const std::shared_ptr<RARItem> &)> onPassword;
     std::function<void(const std::shared_ptr<RARItem> &, const XADString &)> onEncoding;
-    Answer onError;
 
     void passwordWithItem(std::shared_ptr<RARItem> item) override;
     void encodingWithItem(std::shared_ptr<RARItem> item, const XADString &name) override;
     void errorTipWithItem(std::shared_ptr<RARItem> item) override;
     void startConditionLock() override;
     void stopConditionLock() override;
-    void extractFinished(std::shared_ptr<RARItem> item) override;
+    void extractFinished(std::shared_ptr<RARItem>) override { record(u"finished"_qs); }
 
-    QList<QString> events() const;
-    QList<QString> errorTips() const;
-    int finishedCount() const;
+    QList<QString> events() const { return locked(m_events); }
+    QList<QString> errorTips() const { return locked(m_errorTips); }
+    int finishedCount() const { return int(events().count(u"finished"_qs)); }
 
 private:
     void answer(std::function<void()> reply);
-    void record(const QString &event);
+    void record(const QString &event, const QString &tip = {});
+    QList<QString> locked(const QList<QString> &list) const
+    {
+        std::lock_guard guard(m_mutex);
+        return list;
+    }
 
     ConditionLock m_pauseLock{0};
     mutable std::mutex m_mutex;
     QList<QString> m_events;
     QList<QString> m_errorTips;
-    int m_finished = 0;
 };
 
 // A row that remembers the progress it was shown.

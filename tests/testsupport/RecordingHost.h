@@ -18,16 +18,8 @@ public:
 
     QMainWindow *mainWindow() const { return m_window.get(); }
     QWidget *window() const override { return m_window.get(); }
-    void setWindowTitle() override
-    {
-        ++titleCalls;
-        m_window->setWindowTitle(QStringLiteral("Quillbox"));
-    }
-    void setIsCompleted(bool completed) override
-    {
-        isCompleted = completed;
-        ++completedCalls;
-    }
+    void setWindowTitle() override { m_window->setWindowTitle(QStringLiteral("Quillbox")); }
+    void setIsCompleted(bool completed) override { isCompleted = completed; }
     void menu_openAction() override { ++openCalls; }
     void menu_preferenceAction() override { ++preferenceCalls; }
     void goCommentAction() override { ++commentCalls; }
@@ -40,8 +32,6 @@ public:
     }
 
     bool isCompleted = false;
-    int completedCalls = 0;
-    int titleCalls = 0;
     int openCalls = 0;
     int preferenceCalls = 0;
     int commentCalls = 0;

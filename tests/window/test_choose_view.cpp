@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QMimeData>
-#include <QPointer>
 #include <QTest>
 #include <QUrl>
 
@@ -54,18 +53,6 @@ private Q_SLOTS:
         QCOMPARE(calls, (QList<QStringList>{{u"/home/u/c.rar"_qs, u"/home/u/a b.zip"_qs, u"/home/u/notes"_qs}}));
     }
 
-    void bannerSlotKeepsOneBanner()
-    {
-        RARChooseView view;
-        QVERIFY(!view.bannerButton());
-        QPointer<QWidget> first = new QWidget;
-        view.setBannerButton(first);
-        QCOMPARE(first->parentWidget()->window(), &view);
-        QPointer<QWidget> second = new QWidget;
-        view.setBannerButton(second);
-        QVERIFY(first.isNull());
-        QCOMPARE(view.bannerButton(), second.data());
-    }
 };
 
 QTEST_MAIN(TestChooseView)

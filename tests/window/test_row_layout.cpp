@@ -1,8 +1,6 @@
-#include "support/widgets/ViewFrame.h"
 #include "window/RowLayout.h"
 
 #include <QTest>
-#include <QWidget>
 
 // The list arithmetic: newest row at the bottom, 66 points a row, the window's
 // top edge kept in place, whole rows only when the screen is short.
@@ -44,18 +42,6 @@ private Q_SLOTS:
             QCOMPARE(r.bottomOffsets[i], i * 66);
             QCOMPARE(RowLayout::topInContent(r.contentHeight, r.bottomOffsets[i]), (rows - 1 - i) * 66);
         }
-    }
-
-    void viewFrameHelpers()
-    {
-        QWidget parent;
-        auto *view = new QWidget(&parent);
-        view->setGeometry(7, 9, 120, 66);
-        QCOMPARE(height(view), 66.0);
-        setY(view, 132.0);
-        QCOMPARE(view->geometry(), QRect(7, 132, 120, 66));
-        QCOMPARE(height(nullptr), 0.0);
-        setY(nullptr, 3.0); // ignored
     }
 };
 

@@ -1,21 +1,16 @@
-#include "SheetDriver.h"
-
 #include "extraction/view/QXFolderPanel.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 
-// The folder sheet on its own: where it opens and how it answers.
+// The folder sheet opens at the nearest folder that exists.
 class TestFolderPanel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void opensAtNearestExistingFolder();
-    void answersOnceThenGoes_data();
-    void answersOnceThenGoes();
 };
 
 void TestFolderPanel::opensAtNearestExistingFolder()
@@ -39,36 +34,6 @@ void TestFolderPanel::opensAtNearestExistingFolder()
     QVERIFY(panel->dialog()->testOption(QFileDialog::ShowDirsOnly));
     QCOMPARE(panel->dialog()->windowModality(), Qt::WindowModal);
     QCOMPARE(panel->dialog()->parentWidget(), &window);
-}
-
-void TestFolderPanel::answersOnceThenGoes_data()
-{
-    QTest::addColumn<bool>("accept");
-    QTest::newRow("refused") << false;
-    QTest::newRow("chosen") << true;
-}
-
-void TestFolderPanel::answersOnceThenGoes()
-{
-    QFETCH(bool, accept);
-    QTemporaryDir dir;
-    const QString chosen = QDir(dir.path()).canonicalPath();
-    QWidget window;
-    window.show();
-    QStringList answers;
-    QPointer<QXFolderPanel> panel = new QXFolderPanel(&window, chosen, [&](const QString &folder) {
-        answers.append(folder.isNull() ? u"<refused>"_qs : folder);
-    });
-    panel->begin();
-    auto *dialog = SheetDriver::waitForSheet<QFileDialog>(u"folderPanel"_qs);
-    QVERIFY(dialog);
-    if (accept)
-        QVERIFY(SheetDriver::press(dialog, QDialogButtonBox::AcceptRole));
-    else
-        dialog->reject();
-    QCOMPARE(answers, QStringList{accept ? chosen : u"<refused>"_qs});
-    QTRY_VERIFY(panel.isNull());
-    QCOMPARE(answers.size(), 1);
 }
 
 QTEST_MAIN(TestFolderPanel)
