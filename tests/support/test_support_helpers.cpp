@@ -10,40 +10,23 @@ class TestSupportHelpers : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void validStrings_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("valid");
-        QTest::newRow("missing") << QString() << false;
-        QTest::newRow("empty") << u""_qs << false;
-        QTest::newRow("blanks") << u" \t\r\n "_qs << false;
-        QTest::newRow("(null)") << u"(null)"_qs << false;
-        QTest::newRow(" (null)") << u" (null)"_qs << true;
-        QTest::newRow("letter") << u"a"_qs << true;
-    }
-
+    // "(null)" is what a missing string turned into on its way through a format.
     void validStrings()
     {
-        QFETCH(QString, text);
-        QFETCH(bool, valid);
-        QCOMPARE(isValid(text), valid);
+        for (const QString &text : {QString(), u" \t\r\n "_qs, u"(null)"_qs})
+            QVERIFY(!isValid(text));
+        QVERIFY(isValid(u" (null)"_qs) && isValid(u"a"_qs));
     }
 
+    // Today is a calendar day, not the last 24 hours.
     void datesAndTimes()
     {
-        const QString pattern = u"yyyy-MM-dd"_qs;
-        QVERIFY(!convertToDateWithFormat(u"yesterday"_qs, pattern).isValid());
-        const QDateTime date = convertToDateWithFormat(u"2026-03-04"_qs, pattern);
+        const QDateTime date = convertToDateWithFormat(u"2026-03-04"_qs, u"yyyy-MM-dd"_qs);
         QCOMPARE(date.date(), QDate(2026, 3, 4));
-        QCOMPARE(stringWithDateFormat(date, pattern), u"2026-03-04"_qs);
-        // Today is a calendar day, not the last 24 hours.
+        QCOMPARE(stringWithDateFormat(date, u"yyyy-MM-dd"_qs), u"2026-03-04"_qs);
         const QDate today = QDate::currentDate();
         QVERIFY(isToday(QDateTime(today, QTime(0, 0))) && isToday(now()));
         QVERIFY(!isToday(QDateTime(today.addDays(-1), QTime(23, 59))) && !isToday(QDateTime()));
-        QCOMPARE(timeStampForSeconds(1.9999), qint64(1999));
-        const qint64 before = QDateTime::currentMSecsSinceEpoch();
-        const qint64 stamp = timeStamp();
-        QVERIFY(stamp >= before && stamp - before < 1000);
     }
 
     void foregroundBlocksRunLater()
@@ -52,26 +35,21 @@ private Q_SLOTS:
         enterForeground([&] { ran = true; });
         QVERIFY(!ran);
         QTRY_VERIFY(ran);
-
-        bool delayed = false;
-        enterForegroundWithDelay(0, [&] { delayed = true; });
-        QVERIFY(!delayed);
-        QTRY_VERIFY(delayed);
     }
 
+    // A menu or a modal dialog runs its own event loop; the timers must go on.
     void repeatingTimersFireInNestedLoops()
     {
         int fired = 0;
-        QTimer *timer = scheduled(0.01, [&](QTimer *) { ++fired; }, true);
-        QEventLoop nested; // stands for a menu or a modal dialog
-        QTimer::singleShot(200, &nested, &QEventLoop::quit);
+        QEventLoop nested;
+        QTimer *timer = scheduled(0.01, [&](QTimer *) {
+            if (++fired == 3)
+                nested.quit();
+        }, true);
         nested.exec();
-        QVERIFY(fired >= 3);
         cancelTimer(timer);
-        const int after = fired;
         QTest::qWait(50);
-        QCOMPARE(fired, after);
-        cancelTimer(nullptr);
+        QCOMPARE(fired, 3);
         delete timer;
     }
 };
