@@ -46,29 +46,19 @@ T *waitForSheet(const QString &objectName = QString(), int timeoutMs = 15000)
     return sheet;
 }
 
-// The first button of the sheet's button box with that role.
-inline QAbstractButton *button(QDialog *sheet, QDialogButtonBox::ButtonRole role)
-{
-    if (!sheet)
-        return nullptr;
-    const auto boxes = sheet->findChildren<QDialogButtonBox *>();
-    for (QDialogButtonBox *box : boxes) {
-        const auto buttons = box->buttons();
-        for (QAbstractButton *candidate : buttons) {
-            if (box->buttonRole(candidate) == role)
-                return candidate;
-        }
-    }
-    return nullptr;
-}
-
+// Presses the first button of the sheet's button boxes with that role, if enabled.
 inline bool press(QDialog *sheet, QDialogButtonBox::ButtonRole role)
 {
-    QAbstractButton *target = button(sheet, role);
-    if (!target || !target->isEnabled())
-        return false;
-    target->click();
-    return true;
+    const auto boxes = sheet ? sheet->findChildren<QDialogButtonBox *>() : QList<QDialogButtonBox *>();
+    for (QDialogButtonBox *box : boxes) {
+        for (QAbstractButton *candidate : box->buttons()) {
+            if (box->buttonRole(candidate) == role) {
+                candidate->click();
+                return candidate->isEnabled();
+            }
+        }
+    }
+    return false;
 }
 
 } // namespace SheetDriver

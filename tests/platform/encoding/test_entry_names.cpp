@@ -143,9 +143,6 @@ private Q_SLOTS:
         QTest::newRow("CP866") << QStringList{u"Новая папка/"_qs, u"Новая папка/Отчёт за март.docx"_qs,
                                               u"Протокол совещания.txt"_qs, u"Бухгалтерия 2023.xlsx"_qs}
                                << u"IBM866"_qs << QString() << 0;
-        QTest::newRow("CP850") << QStringList{u"Café/"_qs, u"Résumé de la réunion.docx"_qs, u"Déjà vu.txt"_qs,
-                                              u"Été 2023/Plage à Nice.jpg"_qs, u"Français.pdf"_qs, u"Noël.png"_qs}
-                               << u"IBM850"_qs << QString() << 0;
         QTest::newRow("doubtful") << QStringList{u"报告.txt"_qs, u"资料.doc"_qs} << u"GBK"_qs << QString() << 1;
         QTest::newRow("flagged and legacy")
             << QStringList{u"新建文件夹/"_qs, u"新建文件夹/工作报告.docx"_qs, u"会议纪要.txt"_qs, u"图片.png"_qs,
@@ -183,8 +180,6 @@ private Q_SLOTS:
                                                << QStringList{u"表だよ/一覧表.txt"_qs, u"表だよ/漢字.txt"_qs} << 0;
         QTest::newRow("zip, CP866") << u"test_read_format_zip_filename_cp866.zip"_qs << u"IBM866"_qs
                                     << QStringList{u"ПРИВЕТ"_qs, u"привет"_qs} << 0;
-        QTest::newRow("zip, KOI8-R") << u"test_read_format_zip_filename_koi8r.zip"_qs << u"KOI8-R"_qs
-                                     << QStringList{u"привет"_qs, u"ПРИВЕТ"_qs} << 0;
         // No directory to read ahead: the first name alone may need a question.
         QTest::newRow("tar, KOI8-R") << u"test_read_format_gtar_filename_koi8r.tar.Z"_qs << u"KOI8-R"_qs
                                      << QStringList{u"привет"_qs, u"ПРИВЕТ"_qs} << 1;
