@@ -8,6 +8,7 @@
 class TestEnvironment {
 public:
     TestEnvironment();
+    QString home() const { return m_home.path(); }
     QString appData() const;
     QString settingsPath() const;
     static QString corpusPath(const QString &name = QString());
