@@ -1,9 +1,6 @@
 #include "ArchiveMaker.h"
 #include "EngineHarness.h"
-#include "TestEnvironment.h"
-#include "platform/engine/formats/Crc32.h"
 #include "platform/errors/XADException.h"
-#include "platform/unarchiver/XADSimpleUnarchiver.h"
 
 #include <QDir>
 #include <QRandomGenerator>
@@ -20,15 +17,11 @@ const QByteArray marker = "<<the middle of data.bin>>";
 
 // gzip made here: level 0 gives stored blocks, whose bytes inflate cannot
 // judge; only the trailer's CRC can.
-// headerCrc: the header carries a CRC of its own, which few writers add.
-QByteArray gzip(const QByteArray &data, int level, bool headerCrc = false)
+QByteArray gzip(const QByteArray &data, int level)
 {
     z_stream stream{};
     if (deflateInit2(&stream, level, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         return {};
-    gz_header header{};
-    header.hcrc = headerCrc;
-    deflateSetHeader(&stream, &header);
     QByteArray out(qsizetype(deflateBound(&stream, uLong(data.size()))), Qt::Uninitialized);
     stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
     stream.avail_in = uInt(data.size());
@@ -59,13 +52,11 @@ QByteArray flipped(QByteArray data, qsizetype at)
 
 } // namespace
 
-// The outer compression layer is read to its very end, and every check in
-// it is verified, also where libarchive would never look: past the end of
-// the tar inside, and in checks that only the trailer carries.
+// The outer compression layer is read to its end and every check in it
+// verified, past the end of the tar inside and in the trailer too.
 class TestStreamChecks : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TestEnvironment> env;
     QByteArray data;
     QList<ArchiveEntrySpec> entries;
     QByteArray tar;
@@ -77,16 +68,16 @@ class TestStreamChecks : public QObject {
         return ArchiveMaker::write(path, u"pax"_qs, filter, entries) ? readAll(path) : QByteArray();
     }
 
-    void addRow(const char *name, const QString &fileName, const QByteArray &bytes, int expected)
+    // Not verified: filters libarchive decodes, never reading their end.
+    void addRow(const char *name, const QString &fileName, const QByteArray &bytes, int expected, bool verified = true)
     {
         QVERIFY2(!bytes.isEmpty(), name);
-        QTest::newRow(name) << fileName << bytes << expected;
+        QTest::newRow(name) << fileName << bytes << expected << verified;
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        env = std::make_unique<TestEnvironment>();
         data.resize(1500000);
         QRandomGenerator random(11);
         random.fillRange(reinterpret_cast<quint32 *>(data.data()), data.size() / 4);
@@ -101,6 +92,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("expected");
+        QTest::addColumn<bool>("verified");
+        addRow("tar", u"s.tar"_qs, tar, 0);
+        addRow("compress: not verified", u"s.tar.Z"_qs, made(u"compress"_qs), 0, false);
+        addRow("lzma: not verified", u"s.tar.lzma"_qs, made(u"lzma"_qs), 0, false);
         const QByteArray stored = gzip(tar, 0);
         const QByteArray gz = gzip(tar, 6);
         QVERIFY(stored.indexOf(marker) > 0);
@@ -109,34 +104,18 @@ private Q_SLOTS:
         addRow("gzip: CRC", u"s.tar.gz"_qs, flipped(gz, gz.size() - 8), XADChecksumError);
         addRow("gzip: length", u"s.tar.gz"_qs, flipped(gz, gz.size() - 2), XADChecksumError);
         addRow("gzip: trailer cut short", u"s.tar.gz"_qs, gz.chopped(3), XADTruncatedError);
-        addRow("gzip: cut in the middle", u"s.tar.gz"_qs, gz.left(gz.size() / 2), XADTruncatedError);
         addRow("gzip: second member cut short", u"s.tar.gz"_qs, gz + gzip("more", 6).left(12), XADTruncatedError);
         addRow("gzip: two members", u"s.tar.gz"_qs, gzip(tar.left(100000), 6) + gzip(tar.mid(100000), 0), 0);
         addRow("gzip: zero padding", u"s.tar.gz"_qs, gz + QByteArray(10240, '\0'), 0);
-        addRow("gzip: trailing text", u"s.tar.gz"_qs, gz + "not gzip at all\n", 0);
-        const QByteArray withHeaderCrc = gzip(tar, 6, true);
-        addRow("gzip: header CRC", u"s.tar.gz"_qs, withHeaderCrc, 0);
-        addRow("gzip: header CRC, wrong length", u"s.tar.gz"_qs, flipped(withHeaderCrc, withHeaderCrc.size() - 2),
-               XADChecksumError);
-        addRow("gzip: header CRC itself", u"s.tar.gz"_qs, flipped(withHeaderCrc, 10), XADChecksumError);
-        QTemporaryDir dir;
-        const QString bare = dir.filePath(u"bare.gz"_qs);
-        QVERIFY(ArchiveMaker::writeRawCompressed(bare, u"gzip"_qs, "A note.\n"));
-        addRow("gzip: bare file's CRC", u"notes.txt.gz"_qs, flipped(readAll(bare), readAll(bare).size() - 6),
-               XADChecksumError);
-
         const QByteArray xz = made(u"xz"_qs);
         addRow("xz: stream footer", u"s.tar.xz"_qs, flipped(xz, xz.size() - 12), XADChecksumError);
-        addRow("xz: index", u"s.tar.xz"_qs, flipped(xz, xz.size() - 16), XADChecksumError);
         addRow("xz: cut short", u"s.tar.xz"_qs, xz.chopped(6), XADTruncatedError);
         addRow("xz: stream padding", u"s.tar.xz"_qs, xz + QByteArray(8, '\0'), 0);
         const QByteArray bz2 = made(u"bzip2"_qs);
         addRow("bzip2: stream CRC", u"s.tar.bz2"_qs, flipped(bz2, bz2.size() - 2), XADChecksumError);
         addRow("bzip2: cut short", u"s.tar.bz2"_qs, bz2.chopped(3), XADTruncatedError);
-        addRow("bzip2: two streams", u"s.tar.bz2"_qs, bz2 + made(u"bzip2"_qs), 0);
         const QByteArray zst = zstdWithChecksum(tar);
-        // A frame of padding after the tar, too long for libarchive to decode
-        // ahead into it.
+        // Padding after the tar, too long for libarchive to decode ahead into.
         const QByteArray padded = zst + zstdWithChecksum(QByteArray(1 << 20, '\0'));
         addRow("zstd: content checksum after the tar", u"s.tar.zst"_qs, flipped(padded, padded.size() - 1),
                XADChecksumError);
@@ -148,7 +127,6 @@ private Q_SLOTS:
         QVERIFY(lz4.at(4) & 0x04);
         addRow("lz4: content checksum", u"s.tar.lz4"_qs, flipped(lz4, lz4.size() - 1), XADChecksumError);
         addRow("lz4: end mark cut short", u"s.tar.lz4"_qs, lz4.chopped(6), XADTruncatedError);
-        addRow("lz4: after skippable frames", u"s.tar.lz4"_qs, skippable + lz4, 0);
     }
 
     void streams()
@@ -156,71 +134,22 @@ private Q_SLOTS:
         QFETCH(QString, fileName);
         QFETCH(QByteArray, bytes);
         QFETCH(int, expected);
+        QFETCH(bool, verified);
         QTemporaryDir dir;
         const QString archive = dir.filePath(fileName);
         QVERIFY(writeFile(archive, bytes));
         const QString destination = dir.filePath(u"out"_qs);
         RecordingDelegate delegate;
         const EngineResult result = runEngine(archive, destination, &delegate);
-        const int code = result.parse ? result.parse : result.unarchive;
-        QCOMPARE(code, expected);
+        QCOMPARE(result.code(), expected);
         if (expected) {
             QVERIFY(result.created.isNull());
             QVERIFY(QDir(destination).isEmpty());
             return;
         }
+        QCOMPARE(result.verified, verified);
         QCOMPARE(readAll(result.created + u"/data.bin"_qs), data);
         QCOMPARE(readAll(result.created + u"/notes.txt"_qs), QByteArray("A note.\n"));
-    }
-
-    void crcAsZlibHasIt_data()
-    {
-        QTest::addColumn<int>("offset");
-        QTest::addColumn<int>("size");
-        QTest::addColumn<quint32>("previous");
-        for (const int size : {0, 1, 15, 63, 64, 65, 80, 127, 128, 129, 4109, 1 << 20}) {
-            QTest::addRow("%d bytes", size) << 0 << size << 0u;
-            QTest::addRow("%d bytes, unaligned, going on", size) << 3 << size << 0xDEADBEEFu;
-        }
-    }
-
-    void crcAsZlibHasIt()
-    {
-        QFETCH(int, offset);
-        QFETCH(int, size);
-        QFETCH(quint32, previous);
-        const char *bytes = data.constData() + offset;
-        QCOMPARE(Crc32::of(bytes, size_t(size), previous),
-                 quint32(crc32(previous, reinterpret_cast<const Bytef *>(bytes), uInt(size))));
-    }
-
-    void checksVerified_data()
-    {
-        QTest::addColumn<QString>("fileName");
-        QTest::addColumn<QString>("filter");
-        QTest::addColumn<bool>("verified");
-        QTest::newRow("tar") << u"s.tar"_qs << QString() << true;
-        QTest::newRow("tar.gz") << u"s.tar.gz"_qs << u"gzip"_qs << true;
-        QTest::newRow("tar.zst") << u"s.tar.zst"_qs << u"zstd"_qs << true;
-        // Decoded by libarchive, which never reads compress's end.
-        QTest::newRow("tar.Z") << u"s.tar.Z"_qs << u"compress"_qs << false;
-        QTest::newRow("tar.lzma") << u"s.tar.lzma"_qs << u"lzma"_qs << false;
-    }
-
-    void checksVerified()
-    {
-        QFETCH(QString, fileName);
-        QFETCH(QString, filter);
-        QFETCH(bool, verified);
-        QTemporaryDir dir;
-        const QString archive = dir.filePath(fileName);
-        QVERIFY(ArchiveMaker::write(archive, u"pax"_qs, filter, entries));
-        auto unarchiver = XADSimpleUnarchiver::simpleUnarchiverForPath(archive);
-        QVERIFY(unarchiver);
-        unarchiver->setDestination(dir.filePath(u"out"_qs));
-        QCOMPARE(unarchiver->parse(), 0);
-        QCOMPARE(unarchiver->unarchive(), 0);
-        QCOMPARE(unarchiver->checksVerified(), verified);
     }
 };
 
