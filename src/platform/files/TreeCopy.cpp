@@ -15,6 +15,11 @@
 
 namespace {
 
+// What an entry of its own costs in the progress, besides its data.
+constexpr qint64 entryUnits = 4096;
+// Small enough that a stop is seen, and the progress moves, every few MiB.
+constexpr off_t rangeChunk = off_t(8) << 20;
+
 void splitPath(const QString &path, QByteArray *parent, QByteArray *name)
 {
     QByteArray native = QFile::encodeName(path);
@@ -65,7 +70,7 @@ bool nextDataStretch(int fd, off_t offset, off_t size, off_t *start, off_t *end)
 
 } // namespace
 
-bool TreeCopy::copy(const QString &from, const QString &to)
+bool TreeCopy::copy(const QString &from, const QString &to, const Progress &progress)
 {
     QByteArray srcParent, srcName, dstParent, dstName;
     splitPath(from, &srcParent, &srcName);
@@ -79,13 +84,46 @@ bool TreeCopy::copy(const QString &from, const QString &to)
     struct stat st;
     if (::fstatat(dst.get(), dstName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
         return false;
-    TreeCopy copier(dst.get());
-    if (copier.copyAt(src.get(), srcName, dst.get(), dstName, dstName))
+    TreeCopy copier(dst.get(), progress);
+    if (progress) {
+        QSet<Inode> linkedSeen;
+        copier.m_total = weightAt(src.get(), srcName, &linkedSeen);
+    }
+    if (copier.advance(0) && copier.copyAt(src.get(), srcName, dst.get(), dstName, dstName))
         return true;
     // Only this copy could have made something at the target, which was
     // free a moment ago.
     TreeRemover::removeAt(dst.get(), dstName.constData());
     return false;
+}
+
+// The whole the progress is measured against: the data of each file (its
+// allocated blocks, so holes count for nothing), once for files that share
+// an inode, since later names of it are linked rather than copied.
+qint64 TreeCopy::weightAt(int parent, const QByteArray &name, QSet<Inode> *linkedSeen)
+{
+    struct stat st;
+    if (::fstatat(parent, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return 0;
+    qint64 weight = entryUnits;
+    if (S_ISREG(st.st_mode) && (st.st_nlink == 1 || !linkedSeen->contains({st.st_dev, st.st_ino}))) {
+        linkedSeen->insert({st.st_dev, st.st_ino});
+        weight += qMin<qint64>(st.st_size, qint64(st.st_blocks) * 512);
+    }
+    if (!S_ISDIR(st.st_mode))
+        return weight;
+    const UniqueFd folder = openFolderAt(parent, name);
+    if (folder.isValid()) {
+        for (const QByteArray &child : FolderListing::namesIn(folder.get()))
+            weight += weightAt(folder.get(), child, linkedSeen);
+    }
+    return weight;
+}
+
+bool TreeCopy::advance(qint64 units)
+{
+    m_done += units;
+    return !m_progress || m_progress(qMin(m_done, m_total), m_total);
 }
 
 bool TreeCopy::copyAt(int srcParent, const QByteArray &srcName, int dstParent,
@@ -94,18 +132,24 @@ bool TreeCopy::copyAt(int srcParent, const QByteArray &srcName, int dstParent,
     struct stat st;
     if (::fstatat(srcParent, srcName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
+    bool copied = false;
     switch (st.st_mode & S_IFMT) {
     case S_IFDIR:
-        return copyFolder(srcParent, srcName, dstParent, dstName, dstRelative, st);
+        copied = copyFolder(srcParent, srcName, dstParent, dstName, dstRelative, st);
+        break;
     case S_IFREG:
-        return copyFile(srcParent, srcName, dstParent, dstName, dstRelative, st);
+        copied = copyFile(srcParent, srcName, dstParent, dstName, dstRelative, st);
+        break;
     case S_IFLNK:
-        return copySymlink(srcParent, srcName, dstParent, dstName, st);
+        copied = copySymlink(srcParent, srcName, dstParent, dstName, st);
+        break;
     case S_IFIFO:
-        return ::mkfifoat(dstParent, dstName.constData(), st.st_mode & 07777) == 0;
+        copied = ::mkfifoat(dstParent, dstName.constData(), st.st_mode & 07777) == 0;
+        break;
     default:
         return false; // devices and sockets cannot be made by a user
     }
+    return copied && advance(entryUnits);
 }
 
 bool TreeCopy::copyFolder(int srcParent, const QByteArray &srcName, int dstParent,
@@ -197,10 +241,12 @@ bool TreeCopy::copyRange(int src, int dst, off_t from, off_t to)
     off_t in = from;
     off_t out = from;
     while (in < to) {
-        const size_t chunk = size_t(qMin<off_t>(to - in, off_t(1) << 30));
+        const size_t chunk = size_t(qMin<off_t>(to - in, rangeChunk));
         const ssize_t n = ::copy_file_range(src, &in, dst, &out, chunk, 0);
         if (n == 0)
             return true; // the file ended early; the final size still comes
+        if (n > 0 && !advance(n))
+            return false;
         if (n > 0 || errno == EINTR)
             continue;
         if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
@@ -223,6 +269,8 @@ bool TreeCopy::copyRangeThroughBuffer(int src, int dst, off_t from, off_t to)
         if (got < 0 || !PositionalWrite::all(dst, buffer.constData(), size_t(got), from))
             return false;
         from += got;
+        if (!advance(got))
+            return false;
     }
     return true;
 }

@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QString>
+#include <functional>
 #include <sys/types.h>
 
 // Copies a file, a symlink or a whole folder tree to a place on another file
@@ -11,12 +13,23 @@
 // replaces anything.
 class TreeCopy {
 public:
-    // False when anything failed; whatever the copy made is then removed
-    // again, and nothing that was at `to` before is touched.
-    static bool copy(const QString &from, const QString &to);
+    // Told how much of the copy is done out of its whole, first with nothing
+    // done and then after every stretch of data and every entry; returning
+    // false stops the copy. The units are bytes of data, not of holes, plus
+    // a block's worth for each entry, so that a tree of empty files moves on.
+    using Progress = std::function<bool(qint64 done, qint64 total)>;
+
+    // False when anything failed or the progress stopped it; whatever the
+    // copy made is then removed again, and nothing that was at `to` before
+    // is touched.
+    static bool copy(const QString &from, const QString &to, const Progress &progress = {});
 
 private:
-    TreeCopy(int targetRootFd) : m_targetRootFd(targetRootFd) {}
+    using Inode = QPair<dev_t, ino_t>;
+
+    TreeCopy(int targetRootFd, const Progress &progress) : m_targetRootFd(targetRootFd), m_progress(progress) {}
+    static qint64 weightAt(int parent, const QByteArray &name, QSet<Inode> *linkedSeen);
+    bool advance(qint64 units);
     bool copyAt(int srcParent, const QByteArray &srcName, int dstParent, const QByteArray &dstName,
                 const QByteArray &dstRelative);
     bool copyFolder(int srcParent, const QByteArray &srcName, int dstParent,
@@ -25,12 +38,15 @@ private:
                   const QByteArray &dstRelative, const struct stat &st);
     bool copySymlink(int srcParent, const QByteArray &srcName, int dstParent,
                      const QByteArray &dstName, const struct stat &st);
-    static bool copyContents(int src, int dst);
-    static bool copyRange(int src, int dst, off_t from, off_t to);
-    static bool copyRangeThroughBuffer(int src, int dst, off_t from, off_t to);
+    bool copyContents(int src, int dst);
+    bool copyRange(int src, int dst, off_t from, off_t to);
+    bool copyRangeThroughBuffer(int src, int dst, off_t from, off_t to);
 
     int m_targetRootFd;
+    const Progress &m_progress;
+    qint64 m_done = 0;
+    qint64 m_total = 0;
     // (device, inode) of multiply linked files -> where the first copy went,
     // relative to m_targetRootFd.
-    QHash<QPair<dev_t, ino_t>, QByteArray> m_linkedCopies;
+    QHash<Inode, QByteArray> m_linkedCopies;
 };

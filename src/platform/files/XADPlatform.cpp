@@ -37,7 +37,7 @@ bool renameWithoutReplacing(const QByteArray &from, const QByteArray &to)
 
 } // namespace
 
-bool XADPlatform::moveItemAtPath(const QString &from, const QString &to)
+bool XADPlatform::moveItemAtPath(const QString &from, const QString &to, const TreeCopy::Progress &progress)
 {
     if (from.isEmpty() || to.isEmpty())
         return false;
@@ -47,7 +47,7 @@ bool XADPlatform::moveItemAtPath(const QString &from, const QString &to)
         return true;
     switch (errno) {
     case EXDEV:
-        if (!TreeCopy::copy(from, to))
+        if (!TreeCopy::copy(from, to, progress))
             return false;
         TreeRemover::remove(from);
         return true;
