@@ -2,6 +2,7 @@
 #include "platform/desktop/SingleInstance.h"
 #include "platform/system/TemporaryFolderSweeper.h"
 #include "platform/system/UnixSignalWatcher.h"
+#include "support/MainThreadStallProbe.h"
 #include "support/StringTable.h"
 
 #include <QApplication>
@@ -56,6 +57,9 @@ int main(int argc, char *argv[])
     TemporaryFolderSweeper::sweep(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     StringTable::install();
     QApplication::setWindowIcon(AppDelegate::applicationIcon());
+    // Before the delegate queues its start-up work, so that the work it
+    // leaves to the event loop's first turns is measured too.
+    MainThreadStallProbe::startFromEnvironment();
     AppDelegate delegate;
     endOnTerminationSignals(watcher, delegate);
     delegate.acceptLaterLaunches(&instance);

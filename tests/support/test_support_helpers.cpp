@@ -1,7 +1,9 @@
 #include "support/DateExpand.h"
 #include "support/MainQueue.h"
+#include "support/MainThreadStallProbe.h"
 #include "support/StringExpand.h"
 #include "support/TimerExpand.h"
+#include "TestEnvironment.h"
 
 #include <QEventLoop>
 #include <QtTest>
@@ -51,6 +53,26 @@ private Q_SLOTS:
         QTest::qWait(50);
         QCOMPARE(fired, 3);
         delete timer;
+    }
+
+    // A main thread held up for 150 ms shows in the report as a stall of at
+    // least that, less the one interval the probe waits anyway.
+    void stallProbeSeesABlockedMainThread()
+    {
+        TestEnvironment environment;
+        MainThreadStallProbe probe;
+        probe.start();
+        QTest::qWait(50);
+        QTimer::singleShot(0, [] { QThread::msleep(150); });
+        QTest::qWait(100);
+        QVERIFY2(probe.longestStallMs() >= 150 - MainThreadStallProbe::IntervalMs,
+                 qPrintable(QString::number(probe.longestStallMs())));
+        const QString report = environment.home() + u"/stall.txt"_qs;
+        QVERIFY(probe.writeReport(report));
+        QFile file(report);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray expected = "longest_stall_ms=" + QByteArray::number(probe.longestStallMs(), 'f', 1);
+        QVERIFY(file.readAll().startsWith(expected));
     }
 };
 
