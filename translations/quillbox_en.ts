@@ -215,6 +215,10 @@
         <source>Unarchiving %1</source>
         <translation type="unfinished"></translation>
     </message>
+    <message id="copying">
+        <source>Copying “%1” to “%2”</source>
+        <translation type="unfinished"></translation>
+    </message>
     <message id="No error.">
         <source>No error.</source>
         <translation type="unfinished"></translation>

@@ -215,6 +215,10 @@
         <source>Unarchiving %1</source>
         <translation>正在解压 %1</translation>
     </message>
+    <message id="copying">
+        <source>Copying “%1” to “%2”</source>
+        <translation>正在将“%1”复制到“%2”</translation>
+    </message>
     <message id="No error.">
         <source>No error.</source>
         <translation>没有错误。</translation>

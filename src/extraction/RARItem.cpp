@@ -10,6 +10,7 @@
 #include "platform/files/XADPlatform.h"
 #include "platform/unarchiver/XADSimpleUnarchiver.h"
 #include "platform/encoding/XADString.h"
+#include "platform/engine/ProgressThrottle.h"
 #include "platform/settings/SettingsKeys.h"
 #include "support/DateExpand.h"
 #include "support/Localized.h"
@@ -23,6 +24,7 @@
 #include <QLoggingCategory>
 #include <cmath>
 #include <thread>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcItem, "quillbox.item")
 
@@ -116,25 +118,29 @@ ItemController *RARItem::controller() const
 
 void RARItem::extractFile()
 {
-    std::thread([self = shared_from_this()]() mutable { extractThread(std::move(self)); }).detach();
+    std::thread([self = shared_from_this(), destination = desPath()]() mutable {
+        extractThread(std::move(self), destination);
+    }).detach();
 }
 
 // Runs on the worker. The item is handed on to the main thread by move, so
 // the worker never holds the last reference and the item always dies there.
-void RARItem::extractThread(std::shared_ptr<RARItem> self)
+// The destination is only for the space check; the result goes where the
+// settings say when the run ends.
+void RARItem::extractThread(std::shared_ptr<RARItem> self, const QString &destination)
 {
     // The temporary folder comes first: it is the one place the engine's
     // helper process may write in, from the start.
     XADSimpleUnarchiver *unarchiver = self->unarchiver();
-    const QString destination = unarchiver ? self->tmpPath() : QString();
-    bool ok = !destination.isEmpty();
+    const QString tmp = unarchiver ? self->tmpPath() : QString();
+    bool ok = !tmp.isEmpty();
     if (ok) {
-        unarchiver->setDestination(destination);
+        unarchiver->setDestination(tmp);
         unarchiver->setRemovesEnclosingDirectoryForSoloItems(true);
         ok = unarchiver->parse() == 0;
     }
-    if (ok && refuseWhenShortOfSpace(self)) {
-        enterForeground([item = std::move(self)] { item->extractFail(); });
+    if (ok && refuseWhenShortOfSpace(self, destination)) {
+        endInFailure(std::move(self));
         return;
     }
     ok = ok && unarchiver->unarchive() == 0 && isValid(unarchiver->createdItem());
@@ -143,16 +149,16 @@ void RARItem::extractThread(std::shared_ptr<RARItem> self)
         return;
     }
     extractFailTip(self);
-    enterForeground([item = std::move(self)] { item->extractFail(); });
+    endInFailure(std::move(self));
 }
 
 // Before a byte is written: an archive that says it will not fit is refused
 // with both sizes, instead of filling the disk to find out. The prompt is
 // the only one; the run then ends as any failed one does.
-bool RARItem::refuseWhenShortOfSpace(const std::shared_ptr<RARItem> &self)
+bool RARItem::refuseWhenShortOfSpace(const std::shared_ptr<RARItem> &self, const QString &destination)
 {
     const auto shortfall =
-        SpaceCheck::check(self->m_unarchiver->declaredSize(), self->m_tmpPath, self->desPath());
+        SpaceCheck::check(self->m_unarchiver->declaredSize(), self->m_tmpPath, destination);
     if (!shortfall)
         return false;
     const QStringList sizes = readableSizes(shortfall->needed, shortfall->available);
@@ -199,56 +205,105 @@ void RARItem::askAndWait(const std::function<void(ItemController *)> &ask)
     c->startConditionLock();
 }
 
-void RARItem::extractFail()
+// Worker: a temporary folder may hold tens of thousands of files, too many
+// to remove on the main thread.
+void RARItem::endInFailure(std::shared_ptr<RARItem> self)
+{
+    self->discardTemporaryFolder();
+    enterForeground([item = std::move(self)] { item->extractFail(); });
+}
+
+void RARItem::discardTemporaryFolder()
 {
     if (!m_tmpPath.isEmpty())
         XADPlatform::removeItemAtPath(m_tmpPath);
     m_tmpLock.release();
-    if (ItemController *c = controller())
-        c->extractFinished(shared_from_this());
 }
 
-// Moves the created item to a free name in the destination. Returns the
-// final path (null when the engine asked for nothing to be moved).
-QString RARItem::placeCreatedItem(bool *moved)
+void RARItem::extractFail()
 {
-    *moved = false;
-    if (m_unarchiver->enclosingDirectoryName().isNull())
-        return QString();
-    const QString created = m_unarchiver->createdItem();
-    QString target = QDir(desPath()).filePath(lastPathComponent(created));
-    if (FileViewer::isFilePackageAtPath(created))
-        target = deletingPathExtension(target);
-    const QString finalPath = XADSimpleUnarchiver::_findUniquePathForOriginalPath(target);
-    *moved = XADPlatform::moveItemAtPath(created, finalPath);
-    return finalPath;
+    if (ItemController *c = controller())
+        c->extractFinished(shared_from_this());
 }
 
 void RARItem::extractSuccess()
 {
     const auto &defaults = UserDefaults::standardUserDefaults();
-    const bool openFolder = defaults.integerForKey(SettingsKeys::OpenFolder) != 0;
-    const bool deleteZip = defaults.integerForKey(SettingsKeys::DeleteZip) != 0;
+    const Completion completion{desPath(), defaults.integerForKey(SettingsKeys::OpenFolder) != 0,
+                                defaults.integerForKey(SettingsKeys::DeleteZip) != 0};
+    std::thread([self = shared_from_this(), completion]() mutable {
+        finishThread(std::move(self), completion);
+    }).detach();
+}
 
-    bool moved = false;
-    const QString finalPath = placeCreatedItem(&moved);
-    if (!finalPath.isNull() && !moved) {
+// Runs on a worker of its own: across disks the move is a copy, and the
+// temporary folder may hold tens of thousands of files.
+void RARItem::finishThread(std::shared_ptr<RARItem> self, const Completion &completion)
+{
+    QString finalPath;
+    switch (self->placeCreatedItem(completion.destination, &finalPath)) {
+    case Placement::Failed:
         // The result stays in the temporary folder and the archive stays too;
         // the user learns where, and nothing is deleted.
-        reportKeptResult(m_unarchiver->createdItem());
+        reportKeptResult(std::move(self), completion.destination);
         return;
+    case Placement::CopyStopped:
+        // Cancelled while copying: the copy is gone already, and the run ends
+        // as any cancelled one, the archive kept.
+        extractFailTip(self);
+        endInFailure(std::move(self));
+        return;
+    case Placement::Moved:
+        self->discardTemporaryFolder();
+        // A cancel that came as the run ended still means: keep the archive.
+        if (completion.deleteArchive && !self->isCancelled())
+            self->deleteArchive(finalPath);
+        break;
+    case Placement::NothingToMove:
+        // The folder stays where it is; the next start sweeps it.
+        self->m_tmpLock.release();
+        break;
     }
-    if (!finalPath.isNull())
-        XADPlatform::removeItemAtPath(m_tmpPath);
-    m_tmpLock.release();
-    // A cancel that came as the run ended still means: keep the archive.
-    if (deleteZip && moved && !isCancelled())
-        deleteArchive(finalPath);
-    showResult(finalPath, openFolder);
+    enterForeground([item = std::move(self), finalPath, completion] { item->finishSuccess(finalPath, completion); });
+}
+
+void RARItem::finishSuccess(const QString &finalPath, const Completion &completion)
+{
+    showResult(finalPath, completion);
     if (ItemController *c = controller()) {
         c->extractFinished(shared_from_this());
         c->readyComment();
     }
+}
+
+// Worker: moves the created item to a free name in the destination. A move
+// across disks is a copy, which the row shows and a cancel stops.
+RARItem::Placement RARItem::placeCreatedItem(const QString &destination, QString *finalPath)
+{
+    if (m_unarchiver->enclosingDirectoryName().isNull())
+        return Placement::NothingToMove;
+    const QString created = m_unarchiver->createdItem();
+    QString target = QDir(destination).filePath(lastPathComponent(created));
+    if (FileViewer::isFilePackageAtPath(created))
+        target = deletingPathExtension(target);
+    *finalPath = XADSimpleUnarchiver::_findUniquePathForOriginalPath(target);
+    bool stopped = false;
+    bool shown = false;
+    ProgressThrottle throttle;
+    const auto progress = [&](qint64 done, qint64 total) {
+        if (extractionShouldStop(m_unarchiver.get())) {
+            stopped = true;
+            return false;
+        }
+        if (!std::exchange(shown, true))
+            postCopyStarted(*finalPath);
+        if (done >= total || throttle.shouldReport())
+            postProgress(total > 0 ? double(done) / double(total) : 0.0);
+        return true;
+    };
+    if (XADPlatform::moveItemAtPath(created, *finalPath, progress))
+        return Placement::Moved;
+    return stopped ? Placement::CopyStopped : Placement::Failed;
 }
 
 // The archive goes only when its result was checked through and now stands
@@ -287,12 +342,12 @@ QString RARItem::reasonText(int error, const QString &subject)
     return named ? reason.arg(subject) : reason;
 }
 
-void RARItem::showResult(const QString &finalPath, bool openFolder)
+void RARItem::showResult(const QString &finalPath, const Completion &completion)
 {
     FileViewer &viewer = FileViewer::shared();
-    if (openFolder) {
+    if (completion.openFolder) {
         if (finalPath.isNull()) {
-            viewer.openFile(desPath());
+            viewer.openFile(completion.destination);
         } else if (QFileInfo(finalPath).isDir() && !FileViewer::isFilePackageAtPath(finalPath)) {
             viewer.openFile(finalPath);
         } else {
@@ -304,19 +359,18 @@ void RARItem::showResult(const QString &finalPath, bool openFolder)
         viewer.selectFile(finalPath);
 }
 
-// The error prompt is a worker-side handshake, so a short-lived thread asks
-// for it and waits; the extraction queue stays held until it is answered.
-void RARItem::reportKeptResult(const QString &keptAt)
+// Worker: the error prompt is a worker-side handshake; the extraction queue
+// stays held until it is answered.
+void RARItem::reportKeptResult(std::shared_ptr<RARItem> self, const QString &destination)
 {
-    m_tmpLock.handOver(); // the user's now: no later start sweeps it
-    setErrorTip(localizedString("move_error_info").arg(filename(), desPath(), keptAt));
-    std::thread([self = shared_from_this()]() mutable {
-        self->askAndWait([&](ItemController *c) { c->errorTipWithItem(self); });
-        enterForeground([item = std::move(self)] {
-            if (ItemController *c = item->controller())
-                c->extractFinished(item);
-        });
-    }).detach();
+    self->m_tmpLock.handOver(); // the user's now: no later start sweeps it
+    const QString keptAt = self->m_unarchiver->createdItem();
+    self->setErrorTip(localizedString("move_error_info").arg(self->filename(), destination, keptAt));
+    self->askAndWait([&](ItemController *c) { c->errorTipWithItem(self); });
+    enterForeground([item = std::move(self)] {
+        if (ItemController *c = item->controller())
+            c->extractFinished(item);
+    });
 }
 
 bool RARItem::extractionShouldStop(XADSimpleUnarchiver *)
@@ -359,6 +413,14 @@ void RARItem::postProgress(double fraction)
     enterForeground([weak = weak_from_this(), fraction] {
         if (auto item = weak.lock(); item && item->vc())
             item->vc()->setProgress(fraction);
+    });
+}
+
+void RARItem::postCopyStarted(const QString &finalPath)
+{
+    enterForeground([weak = weak_from_this(), finalPath] {
+        if (auto item = weak.lock(); item && item->vc())
+            item->vc()->showCopy(finalPath);
     });
 }
 

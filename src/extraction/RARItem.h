@@ -15,8 +15,10 @@ class XADSimpleUnarchiver;
 
 // One archive on its way through the program: works out its temporary and
 // destination folders, runs the engine on a worker thread of its own, answers
-// the engine's callbacks and, at the end, moves the result into place.
-// Always owned through std::shared_ptr; the worker keeps it alive while it runs.
+// the engine's callbacks and, at the end, moves the result into place on
+// another worker, since across disks that is a copy that may take long.
+// Always owned through std::shared_ptr; the workers keep it alive while they
+// run, and it always dies on the main thread.
 class RARItem : public XADSimpleUnarchiverDelegate, public std::enable_shared_from_this<RARItem> {
 public:
     explicit RARItem(const QString &path);
@@ -51,7 +53,8 @@ public:
     void extractFile();
     void extractCancel() { setIsCancelled(true); }
 
-    // Engine callbacks, on the worker thread.
+    // Engine callbacks, on the worker thread. The copy of the result to
+    // another disk asks extractionShouldStop() too.
     bool extractionShouldStop(XADSimpleUnarchiver *unarchiver) override;
     void simpleUnarchiverNeedsPassword(XADSimpleUnarchiver *unarchiver) override;
     QString encodingNameForXADString(XADSimpleUnarchiver *unarchiver, const XADString &name) override;
@@ -64,21 +67,36 @@ public:
                          const QString &destinationPath, int error) override;
 
 private:
-    static void extractThread(std::shared_ptr<RARItem> self);
+    // What the end of a run takes from the settings: read on the main thread
+    // (the settings store is not safe to share with a worker) as the run
+    // ends, so that a change made meanwhile still counts.
+    struct Completion {
+        QString destination;
+        bool openFolder = false;
+        bool deleteArchive = false;
+    };
+    enum class Placement { NothingToMove, Moved, CopyStopped, Failed };
+
+    static void extractThread(std::shared_ptr<RARItem> self, const QString &destination);
+    static void finishThread(std::shared_ptr<RARItem> self, const Completion &completion);
+    static void endInFailure(std::shared_ptr<RARItem> self);
     static void extractFailTip(const std::shared_ptr<RARItem> &self);
-    static bool refuseWhenShortOfSpace(const std::shared_ptr<RARItem> &self);
+    static bool refuseWhenShortOfSpace(const std::shared_ptr<RARItem> &self, const QString &destination);
     static QStringList readableSizes(qint64 first, qint64 second);
     void extractSuccess();
     void extractFail();
-    QString placeCreatedItem(bool *moved);
-    void showResult(const QString &finalPath, bool openFolder);
+    void finishSuccess(const QString &finalPath, const Completion &completion);
+    Placement placeCreatedItem(const QString &destination, QString *finalPath);
+    void discardTemporaryFolder();
+    void showResult(const QString &finalPath, const Completion &completion);
     void deleteArchive(const QString &finalPath);
     QString failureText() const;
     QString visibleFolder(const QString &folder) const;
     static QString reasonText(int error, const QString &subject);
-    void reportKeptResult(const QString &keptAt);
+    static void reportKeptResult(std::shared_ptr<RARItem> self, const QString &destination);
     void askAndWait(const std::function<void(ItemController *)> &ask);
     void postProgress(double fraction);
+    void postCopyStarted(const QString &finalPath);
     ItemController *controller() const;
 
     QString m_path;

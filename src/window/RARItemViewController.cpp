@@ -3,6 +3,7 @@
 #include "QXCancelButton.h"
 #include "QXImages.h"
 #include "extraction/RARItem.h"
+#include "platform/files/PathComponents.h"
 #include "support/Localized.h"
 
 #include <QEvent>
@@ -79,12 +80,8 @@ void RARItemViewController::awakeFromNib()
     m_iconImageView->setFixedSize(iconSide, iconSide);
     m_iconImageView->setPixmap(archiveIcon().pixmap(QSize(iconSide, iconSide), row->devicePixelRatioF()));
 
-    const std::shared_ptr<RARItem> shown = item();
-    //% "Unarchiving %1"
-    m_fullText = localizedString("unarchiving").arg(shown ? shown->filename() : QString());
-    m_filenameTextField = new QLabel(m_fullText, row);
+    m_filenameTextField = new QLabel(row);
     m_filenameTextField->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_filenameTextField->setToolTip(m_fullText);
     QPalette palette = m_filenameTextField->palette();
     palette.setColor(QPalette::WindowText, Qt::white);
     m_filenameTextField->setPalette(palette);
@@ -92,8 +89,9 @@ void RARItemViewController::awakeFromNib()
     m_filenameTextField->installEventFilter(this);
 
     m_progressIndicator = makeProgressBar(row);
-    m_progressIndicator->setAccessibleName(m_fullText);
-    row->setAccessibleName(m_fullText);
+    const std::shared_ptr<RARItem> shown = item();
+    //% "Unarchiving %1"
+    setFullText(localizedString("unarchiving").arg(shown ? shown->filename() : QString()));
     m_cancelButton = new QXCancelButton(row);
     connect(m_cancelButton, &QAbstractButton::clicked, this, &RARItemViewController::cancelAction);
 
@@ -131,6 +129,30 @@ void RARItemViewController::setProgress(double fraction)
         return;
     const double clamped = std::clamp(fraction, 0.0, 1.0);
     m_progressIndicator->setValue(int(std::lround(clamped * progressSteps)));
+}
+
+// The name and the folder the user will find the result by.
+void RARItemViewController::showCopy(const QString &finalPath)
+{
+    view();
+    const QString folder = lastPathComponent(parentFolderOf(finalPath));
+    //% "Copying “%1” to “%2”"
+    setFullText(localizedString("copying").arg(lastPathComponent(finalPath),
+                                                folder.isEmpty() ? parentFolderOf(finalPath) : folder));
+    m_progressIndicator->setValue(m_progressIndicator->minimum());
+}
+
+void RARItemViewController::setFullText(const QString &text)
+{
+    m_fullText = text;
+    m_filenameTextField->setToolTip(text);
+    m_progressIndicator->setAccessibleName(text);
+    m_view->setAccessibleName(text);
+    // A label not shown yet has no width of its own; it is elided once laid out.
+    if (m_filenameTextField->isVisible())
+        elideFilename();
+    else
+        m_filenameTextField->setText(text);
 }
 
 double RARItemViewController::progress() const

@@ -48,6 +48,8 @@ public:
     // A fraction from 0 to 1; main thread only. Values outside are clamped,
     // a value that is not a number leaves the bar where it is.
     void setProgress(double fraction) override;
+    // The line names the result and the folder it is copied to.
+    void showCopy(const QString &finalPath) override;
     // The fraction the bar shows now.
     double progress() const;
 
@@ -60,6 +62,7 @@ protected:
 private:
     void awakeFromNib();
     QIcon archiveIcon() const;
+    void setFullText(const QString &text);
     void elideFilename();
 
     QPointer<QWidget> m_view;

@@ -161,8 +161,12 @@ private Q_SLOTS:
         RARViewController *vc = delegate.rarVC();
         QCOMPARE(vc->rarItems().size(), 3);
         settle(delegate);
-        static_cast<RARItemViewController *>(vc->rarItems().at(0)->vc())->setProgress(0.42);
+        auto *first = static_cast<RARItemViewController *>(vc->rarItems().at(0)->vc());
+        first->setProgress(0.42);
         save(delegate.window(), u"02_three_rows"_qs);
+        first->showCopy(u"/media/user/KINGSTON/Quarterly Report 2024"_qs);
+        first->setProgress(0.37);
+        save(delegate.window(), u"08_copy_to_another_disk"_qs);
         using Role = QDialogButtonBox::ButtonRole;
         saveSheet(delegate, u"QXPasswordWindowController"_qs, u"03_password_sheet"_qs, Role::RejectRole,
                   [](QDialog *sheet) { sheet->findChild<QLineEdit *>()->setText(u"secret"_qs); });

@@ -1,5 +1,6 @@
 #include "ArchiveMaker.h"
 #include "FakeItemController.h"
+#include "OtherFileSystem.h"
 #include "TestEnvironment.h"
 #include "extraction/RARItem.h"
 #include "platform/desktop/FileViewer.h"
@@ -12,8 +13,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <optional>
 
@@ -32,6 +36,23 @@ class LateCancelItem : public RARItem {
 public:
     using RARItem::RARItem;
     bool extractionShouldStop(XADSimpleUnarchiver *) override { return extractCancel(), false; }
+};
+
+// Holds the copy to another disk at its first stop question with data
+// copied, until the main thread has shown the copy in the row: a copy that
+// ran on the main thread would never be let go.
+class HeldCopyItem : public RARItem {
+public:
+    using RARItem::RARItem;
+    bool extractionShouldStop(XADSimpleUnarchiver *unarchiver) override
+    {
+        if (held == 0 && QFileInfo::exists(target))
+            held = rowShowedCopy.tryAcquire(1, 20000) ? 1 : -1;
+        return RARItem::extractionShouldStop(unarchiver);
+    }
+    QString target;
+    QSemaphore rowShowedCopy;
+    std::atomic<int> held{0}; // 1 let go by the main thread, -1 never
 };
 
 QByteArray readAll(const QString &path)
@@ -235,6 +256,54 @@ private Q_SLOTS:
         QCOMPARE(readAll(env->appData() + u'/' + kept.first() + u"/k.txt"_qs), QByteArray("keep me"));
         QVERIFY(controller.errorTips().first().contains(kept.first()));
         QDir(env->appData() + u'/' + kept.first()).removeRecursively();
+    }
+
+    // The copy runs while the main thread goes on, shows its progress from
+    // empty to full, and a cancel during it leaves nothing at the
+    // destination or in the temporary folder, and keeps the archive.
+    void copyToAnotherDiskRunsOffTheMainThread_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("lands whole") << false;
+        QTest::newRow("cancelled while copying") << true;
+    }
+
+    void copyToAnotherDiskRunsOffTheMainThread()
+    {
+        QFETCH(bool, cancel);
+        OtherFileSystem other(work->path());
+        if (!other.isValid())
+            QSKIP(qPrintable(other.whyNot()));
+        UserDefaults::standardUserDefaults().setInteger(1, SettingsKeys::DeleteZip);
+        QList<ArchiveEntrySpec> entries;
+        for (int i = 0; i < 6; ++i)
+            entries.append(ArchiveEntrySpec::file("tree/f" + QByteArray::number(i), QByteArray(3 << 20, char('a' + i))));
+        const QString zip = makeZip(u"tree.zip"_qs, entries);
+        FakeItemController controller;
+        auto item = std::static_pointer_cast<HeldCopyItem>(makeItem<HeldCopyItem>(zip, controller));
+        item->target = other.filePath(u"tree"_qs);
+        item->setDesPath(other.path());
+        auto *row = static_cast<FakeItemRow *>(item->vc());
+        row->onCopy = [&] {
+            if (cancel)
+                item->extractCancel();
+            item->rowShowedCopy.release();
+        };
+        runToEnd(item, controller);
+        QCOMPARE(item->held.load(), 1);
+        QCOMPARE(row->copiedTo, item->target);
+        const QList<QString> events = cancel ? QList<QString>{u"error"_qs, u"finished"_qs} : QList<QString>{u"finished"_qs};
+        QCOMPARE(controller.events(), events);
+        QCOMPARE(QFile::exists(zip), cancel);
+        QVERIFY(tempFolders().isEmpty());
+        if (cancel) {
+            QVERIFY(QDir(other.path()).isEmpty());
+            return;
+        }
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(readAll(other.filePath(u"tree/f%1"_qs.arg(i))), QByteArray(3 << 20, char('a' + i)));
+        QVERIFY(std::is_sorted(row->copyProgress.cbegin(), row->copyProgress.cend()));
+        QVERIFY(row->copyProgress.size() >= 2 && row->copyProgress.first() == 0.0 && row->copyProgress.last() == 1.0);
     }
 
     void tooLittleSpaceIsToldBeforeExtracting()

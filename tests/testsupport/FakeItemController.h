@@ -50,13 +50,23 @@ private:
     QList<QString> m_errorTips;
 };
 
-// A row that remembers the progress it was shown.
+// A row that remembers the progress it was shown; a copy to another disk
+// starts a list of its own.
 class FakeItemRow : public ItemRow {
 public:
     explicit FakeItemRow(ItemController *controller) : m_controller(controller) {}
-    void setProgress(double fraction) override { progress.append(fraction); }
+    void setProgress(double fraction) override { (copiedTo.isNull() ? progress : copyProgress).append(fraction); }
+    void showCopy(const QString &finalPath) override
+    {
+        copiedTo = finalPath;
+        if (onCopy)
+            onCopy();
+    }
     ItemController *controller() const override { return m_controller; }
     QList<double> progress;
+    QString copiedTo;
+    QList<double> copyProgress;
+    std::function<void()> onCopy;
 
 private:
     ItemController *m_controller;
