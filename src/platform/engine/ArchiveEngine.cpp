@@ -7,6 +7,7 @@
 #include "platform/files/EntryWriter.h"
 #include "platform/engine/ExtractionRun.h"
 #include "platform/files/OriginMetadata.h"
+#include "platform/engine/ParallelFill.h"
 #include "platform/engine/PassphraseBroker.h"
 #include "platform/engine/formats/RarVolumeCheck.h"
 #include "platform/engine/SizeSurvey.h"
@@ -19,14 +20,36 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 #include <archive_entry.h>
 #include <atomic>
 #include <fcntl.h>
+#include <mutex>
 #include <unistd.h>
+
+namespace {
+
+// Below this, starting readers costs more than decoding on one core saves.
+constexpr qint64 parallelThreshold = qint64(8) << 20;
+constexpr int maximumWorkers = 8;
+
+// QUILLBOX_DECODING_THREADS=N asks for N workers whenever the format
+// allows, whatever the archive's size; 1 turns the parallel fill off.
+int requestedWorkers()
+{
+    bool ok = false;
+    const int requested = qEnvironmentVariableIntValue("QUILLBOX_DECODING_THREADS", &ok);
+    return ok && requested > 0 ? qMin(requested, maximumWorkers) : 0;
+}
+
+} // namespace
 
 struct ArchiveEngine::Private : UnarchiverState {
     ArchiveEngine *q = nullptr;
     std::atomic<ArchiveEngineDelegate *> delegate{nullptr};
+    // The delegate answers one call at a time, whichever thread makes it.
+    mutable std::recursive_mutex delegateLock;
+    std::mutex askLock;
 
     // Between parse() and unarchive(): the open archive, its first header.
     bool parsed = false;
@@ -47,25 +70,43 @@ struct ArchiveEngine::Private : UnarchiverState {
     void prepareNameDecoder();
     int unarchive();
     int extractInto(StagingFolder &staging);
+    RunSettings runSettings(const StagingFolder &staging) const;
+    int decodingWorkers() const;
+    bool entriesIndependent() const;
+    PassphraseBroker::Hooks passwordHooks();
+    template <typename Call>
+    void callDelegate(Call call) const;
     QString publish(StagingFolder &staging);
     RunHooks runHooks();
     QString decodeName(const QByteArray &raw);
     bool askForPassword();
 };
 
+template <typename Call>
+void ArchiveEngine::Private::callDelegate(Call call) const
+{
+    std::lock_guard lock(delegateLock);
+    if (ArchiveEngineDelegate *target = delegate.load())
+        call(target);
+}
+
 bool ArchiveEngine::Private::shouldStop() const
 {
-    ArchiveEngineDelegate *target = delegate.load();
-    return target && target->extractionShouldStop(q);
+    bool stop = false;
+    callDelegate([&](ArchiveEngineDelegate *target) {
+        stop = target->extractionShouldStop(q);
+    });
+    return stop;
 }
 
 bool ArchiveEngine::Private::askForPassword()
 {
-    ArchiveEngineDelegate *target = delegate.load();
-    if (!target)
-        return false;
-    target->simpleUnarchiverNeedsPassword(q);
-    return true;
+    bool asked = false;
+    callDelegate([&](ArchiveEngineDelegate *target) {
+        target->simpleUnarchiverNeedsPassword(q);
+        asked = true;
+    });
+    return asked;
 }
 
 // Without a delegate nobody can be asked: the detected encoding is taken
@@ -73,9 +114,9 @@ bool ArchiveEngine::Private::askForPassword()
 QString ArchiveEngine::Private::decodeName(const QByteArray &raw)
 {
     return decoder.decode(raw, [this](const XADString &name) -> QString {
-        if (ArchiveEngineDelegate *target = delegate.load())
-            return target->encodingNameForXADString(q, name);
-        return name.encodingNameWithoutAsking();
+        QString chosen = name.encodingNameWithoutAsking();
+        callDelegate([&](ArchiveEngineDelegate *target) { chosen = target->encodingNameForXADString(q, name); });
+        return chosen;
     });
 }
 
@@ -103,8 +144,7 @@ int ArchiveEngine::Private::openArchive()
     if (const int error = checkVolumes(&volumes))
         return error;
     volumePaths = volumes.paths();
-    passwords = std::make_unique<PassphraseBroker>(PassphraseBroker::Hooks{
-        [this] { return password; }, [this] { return askForPassword(); }, [this] { return shouldStop(); }});
+    passwords = std::make_unique<PassphraseBroker>(passwordHooks());
     reader = std::make_unique<ArchiveReader>(
         volumes, [this] { return shouldStop(); }, [this] { return passwords->next(); });
     if (reader->open() < ARCHIVE_WARN)
@@ -179,9 +219,14 @@ int ArchiveEngine::Private::unarchive()
     return error;
 }
 
-int ArchiveEngine::Private::extractInto(StagingFolder &staging)
+PassphraseBroker::Hooks ArchiveEngine::Private::passwordHooks()
 {
-    EntryWriter writer(staging.fd(), propagatesMetadata ? OriginMetadata::ofFile(path) : OriginMetadata());
+    return {[this] { return password; }, [this] { return askForPassword(); }, [this] { return shouldStop(); },
+            &askLock};
+}
+
+RunSettings ArchiveEngine::Private::runSettings(const StagingFolder &staging) const
+{
     RunSettings settings;
     settings.rootPath = staging.path();
     settings.rawEntryName = isRaw ? ArchiveNaming::rawEntryName(path) : QString();
@@ -189,11 +234,56 @@ int ArchiveEngine::Private::extractInto(StagingFolder &staging)
     settings.encryptedNames = rarVolumes.encryptedNames;
     settings.joinedCrcs = rarVolumes.joinedCrcs;
     settings.joinedSizes = rarVolumes.joinedSizes;
+    return settings;
+}
+
+// Zip entries are compressed one by one, and so are a RAR's unless it is
+// solid; a compressed outer layer would have to be decoded by every reader.
+bool ArchiveEngine::Private::entriesIndependent() const
+{
+    if (reader->hasFilter() || knownTotal <= 0)
+        return false;
+    switch (reader->formatCode() & ARCHIVE_FORMAT_BASE_MASK) {
+    case ARCHIVE_FORMAT_ZIP:
+        return true;
+    case ARCHIVE_FORMAT_RAR:
+    case ARCHIVE_FORMAT_RAR_V5:
+        return rarVolumes.isRar && rarVolumes.headersRead && !rarVolumes.isSolid;
+    default:
+        return false;
+    }
+}
+
+int ArchiveEngine::Private::decodingWorkers() const
+{
+    const int requested = requestedWorkers();
+    const int workers = requested ? requested : qMin(QThread::idealThreadCount(), maximumWorkers);
+    if (workers < 2 || !entriesIndependent())
+        return 1;
+    return requested || knownTotal >= parallelThreshold ? workers : 1;
+}
+
+// The run lays out the tree in archive order; with several workers, the
+// data of plain files follows once the layout is done.
+int ArchiveEngine::Private::extractInto(StagingFolder &staging)
+{
+    EntryWriter writer(staging.fd(), propagatesMetadata ? OriginMetadata::ofFile(path) : OriginMetadata());
+    RunSettings settings = runSettings(staging);
+    std::vector<DeferredFile> deferred;
+    const int workers = decodingWorkers();
+    if (workers > 1)
+        settings.deferred = &deferred;
     ExtractionRun run(*reader, writer, runHooks(), settings);
     if (const int error = run.run(firstEntry))
         return error;
     if (const int error = reader->drainInput())
         return error;
+    if (!deferred.empty()) {
+        ParallelFill fill({reader->volumes(), &writer, settings.rootPath, knownTotal, run.bytesDone(), passwordHooks()},
+                          runHooks());
+        if (const int error = fill.run(deferred, workers))
+            return error;
+    }
     writer.finish();
     if (shouldStop())
         return XADBreakError;
@@ -224,21 +314,21 @@ RunHooks ArchiveEngine::Private::runHooks()
     hooks.shouldStop = [this] { return shouldStop(); };
     hooks.decodeName = [this](const QByteArray &raw) { return decodeName(raw); };
     hooks.willExtract = [this](const XADEntryInfo &entry, const QString &to) {
-        if (ArchiveEngineDelegate *target = delegate.load())
-            target->willExtractEntry(q, entry, to);
+        callDelegate([&](ArchiveEngineDelegate *target) { target->willExtractEntry(q, entry, to); });
     };
     hooks.didExtract = [this](const XADEntryInfo &entry, const QString &to, int error) {
-        if (ArchiveEngineDelegate *target = delegate.load())
-            target->didExtractEntry(q, entry, to, error);
+        callDelegate([&](ArchiveEngineDelegate *target) { target->didExtractEntry(q, entry, to, error); });
     };
     hooks.byteProgress = [this](const XADEntryInfo &entry, qint64 file, qint64 fileSize, qint64 total,
                                 qint64 totalSize) {
-        if (ArchiveEngineDelegate *target = delegate.load())
+        callDelegate([&](ArchiveEngineDelegate *target) {
             target->extractionProgress(q, entry, file, fileSize, total, totalSize);
+        });
     };
     hooks.estimatedProgress = [this](const XADEntryInfo &entry, double file, double total) {
-        if (ArchiveEngineDelegate *target = delegate.load())
+        callDelegate([&](ArchiveEngineDelegate *target) {
             target->estimatedExtractionProgress(q, entry, file, total);
+        });
     };
     hooks.passwordFailure = [this] { return passwords ? passwords->failure() : 0; };
     return hooks;

@@ -109,6 +109,12 @@ int ExtractionRun::extractEntry(archive_entry *entry)
             m_hooks.didExtract(m_info, QString(), error);
         return endsRun(error) ? error : XADNoError;
     }
+    if (canDefer(entry)) {
+        error = deferEntry(entry, path);
+        if (error && error != XADBreakError)
+            m_hooks.didExtract(m_info, QString(), error);
+        return endsRun(error) ? error : XADNoError;
+    }
     const QString intended = m_settings.rootPath + u'/' + path.join(u'/');
     m_hooks.willExtract(m_info, intended);
     QString writtenAs;
@@ -116,6 +122,8 @@ int ExtractionRun::extractEntry(archive_entry *entry)
     error = writeEntry(entry, path, &writtenAs);
     if (!error)
         error = checkJoinedCrc();
+    if (!error && m_info.isEncrypted)
+        m_passwordSettled = true;
     if (error != XADBreakError)
         m_hooks.didExtract(m_info, writtenAs.isEmpty() ? intended : m_settings.rootPath + u'/' + writtenAs, error);
     return endsRun(error) ? error : XADNoError;
@@ -182,6 +190,37 @@ int ExtractionRun::writeEntry(archive_entry *entry, const QStringList &path, QSt
         // Unknown kinds are plain files, as everywhere else.
         return m_writer.writeFile(path, meta, *this, writtenAs);
     }
+}
+
+// Plain files with data, each whole in its entry; checksums over files
+// joined across volumes need their data in order, here.
+bool ExtractionRun::canDefer(archive_entry *entry) const
+{
+    if (!m_settings.deferred || archive_entry_hardlink(entry) || archive_entry_filetype(entry) != AE_IFREG)
+        return false;
+    if (!archive_entry_size_is_set(entry) || archive_entry_size(entry) <= 0)
+        return false;
+    if (m_settings.joinedSizes.contains(m_entryNumber))
+        return false;
+    return m_passwordSettled || !(m_info.isEncrypted || archive_entry_is_data_encrypted(entry));
+}
+
+int ExtractionRun::deferEntry(archive_entry *entry, const QStringList &path)
+{
+    DeferredFile file;
+    file.entryNumber = m_entryNumber;
+    file.storedName = storedName(entry);
+    file.meta = metadataOf(entry, m_reader.formatCode());
+    file.info = m_info;
+    if (const int error = m_writer.reserveFile(path, file.meta, &file.writtenAs))
+        return error;
+    m_settings.deferred->push_back(std::move(file));
+    return XADNoError;
+}
+
+QByteArray ExtractionRun::storedName(archive_entry *entry)
+{
+    return QByteArray(pathnameOf(entry));
 }
 
 int ExtractionRun::decode(const char *raw, QString *name)

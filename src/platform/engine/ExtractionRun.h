@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/files/BlockSource.h"
+#include "platform/files/EntryWriter.h"
 #include "platform/engine/ProgressThrottle.h"
 #include "platform/engine/XADSimpleUnarchiverDelegate.h"
 
@@ -9,10 +10,19 @@
 #include <QSet>
 #include <QString>
 #include <functional>
+#include <vector>
 
 class ArchiveReader;
-class EntryWriter;
 struct archive_entry;
+
+// A file whose name and place the run decided, whose data is still to come.
+struct DeferredFile {
+    int entryNumber = -1; // counted over every header, from 0
+    QByteArray storedName; // as the archive has it, to find the entry again
+    QString writtenAs;     // relative to the root
+    EntryMetadata meta;
+    XADEntryInfo info;
+};
 
 // What a run needs from the unarchiver that drives it: its delegate's
 // answers, and where progress goes.
@@ -38,6 +48,10 @@ struct RunSettings {
     // across volumes, whose checksum libarchive does not check.
     QHash<int, quint32> joinedCrcs;
     QHash<int, quint64> joinedSizes;
+    // When set, the run lays out the tree but leaves the data of plain files
+    // to be filled later, listing them here. The first encrypted file is
+    // still written, so that its password is settled before anything else.
+    std::vector<DeferredFile> *deferred = nullptr;
 };
 
 // Reads every entry of an archive once, start to end, and writes it with
@@ -53,6 +67,11 @@ public:
     void reportFinished();
     // False when a checksum the archive promised could not be computed.
     bool everyCheckMade() const { return m_everyCheckMade; }
+    // Data written so far, over all entries.
+    qint64 bytesDone() const { return m_totalDone; }
+
+    // The entry's name as stored, whatever its encoding.
+    static QByteArray storedName(archive_entry *entry);
 
     // Output between two stop polls at most.
     static constexpr qint64 pollInterval = 1 << 20;
@@ -61,6 +80,8 @@ private:
     int extractEntry(archive_entry *entry);
     int describeEntry(archive_entry *entry, QStringList *path);
     int writeEntry(archive_entry *entry, const QStringList &path, QString *writtenAs);
+    bool canDefer(archive_entry *entry) const;
+    int deferEntry(archive_entry *entry, const QStringList &path);
     int decode(const char *raw, QString *name);
     bool cannotDecrypt(archive_entry *entry) const;
     int failureCode(archive_entry *entry) const;
@@ -86,4 +107,5 @@ private:
     quint32 m_crc = 0;
     qint64 m_summedUpTo = 0;
     bool m_everyCheckMade = true;
+    bool m_passwordSettled = false;
 };

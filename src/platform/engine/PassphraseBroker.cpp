@@ -4,6 +4,9 @@
 
 const char *PassphraseBroker::next()
 {
+    std::unique_lock<std::mutex> lock;
+    if (m_hooks.askLock)
+        lock = std::unique_lock(*m_hooks.askLock);
     const QString known = m_hooks.currentPassword();
     if (!known.isNull() && !m_given.contains(known))
         return give(known);

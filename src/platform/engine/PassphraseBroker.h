@@ -4,6 +4,7 @@
 #include <QSet>
 #include <QString>
 #include <functional>
+#include <mutex>
 
 // Answers libarchive's passphrase requests for one run. libarchive keeps
 // every passphrase it was given and tries them all on each encrypted entry
@@ -17,6 +18,9 @@ public:
         // Asks the user; false when nobody can be asked.
         std::function<bool()> ask;
         std::function<bool()> shouldStop;
+        // Shared by the brokers of readers that run at once, so that one
+        // answer serves them all and the user is asked once.
+        std::mutex *askLock = nullptr;
     };
 
     explicit PassphraseBroker(Hooks hooks) : m_hooks(std::move(hooks)) {}

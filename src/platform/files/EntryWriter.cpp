@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <limits>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -51,10 +53,25 @@ void setTimes(int fd, const EntryMetadata &meta)
     ::futimens(fd, times);
 }
 
+// Opens a file this run made, by its path below the root, refusing any
+// symlink on the way: nothing may lead a write out of the tree.
+UniqueFd openBeneath(int rootFd, const QString &relativePath)
+{
+    const QByteArray path = relativePath.toUtf8();
+    open_how how{};
+    how.flags = O_WRONLY | O_NOFOLLOW | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | RESOLVE_NO_XDEV;
+    for (;;) {
+        const long fd = ::syscall(SYS_openat2, rootFd, path.constData(), &how, sizeof how);
+        if (fd >= 0 || errno != EINTR)
+            return UniqueFd(int(fd));
+    }
+}
+
 } // namespace
 
 EntryWriter::EntryWriter(int rootFd, OriginMetadata origin)
-    : m_tree(rootFd), m_origin(std::move(origin))
+    : m_tree(rootFd), m_origin(std::move(origin)), m_rootFd(rootFd)
 {
 }
 
@@ -87,6 +104,36 @@ int EntryWriter::writeFile(const QStringList &path, const EntryMetadata &meta, B
         return error;
     remember(path, name, writtenAs);
     return XADNoError;
+}
+
+int EntryWriter::reserveFile(const QStringList &path, const EntryMetadata &meta, QString *writtenAs)
+{
+    int parentFd = -1;
+    if (const int error = m_tree.parentFolder(path, true, &parentFd))
+        return error;
+    QString name;
+    // Writable until filled; its own mode comes with its data.
+    const mode_t mode = fileMode(meta) | S_IWUSR;
+    const int created = createUnique(path.join(u'/'), path.last(), [&](const QByteArray &candidate) {
+        const UniqueFd fd(::openat(parentFd, candidate.constData(),
+                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        return fd.isValid();
+    }, &name);
+    if (created)
+        return created;
+    remember(path, name, writtenAs);
+    return XADNoError;
+}
+
+int EntryWriter::fillReserved(const QString &writtenAs, const EntryMetadata &meta, BlockSource &data) const
+{
+    UniqueFd fd = openBeneath(m_rootFd, writtenAs);
+    if (!fd.isValid())
+        return errorForErrno(errno);
+    if (const int error = writeData(fd.get(), meta, data))
+        return error;
+    ::fchmod(fd.get(), fileMode(meta) & ~ProcessUmask::value());
+    return finishFile(fd.release(), meta);
 }
 
 // Writes the entry's data into a file just made and closes it. A file that
@@ -213,7 +260,7 @@ int EntryWriter::writeData(int fd, const EntryMetadata &meta, BlockSource &data)
 
 // Takes the descriptor over; closing reports late write errors (full disk
 // on network file systems).
-int EntryWriter::finishFile(int fd, const EntryMetadata &meta)
+int EntryWriter::finishFile(int fd, const EntryMetadata &meta) const
 {
     UniqueFd owned(fd);
     m_origin.applyTo(fd);

@@ -45,6 +45,13 @@ public:
                      QString *writtenAs);
     int writeHardlink(const QStringList &path, const QStringList &target, const EntryMetadata &meta,
                       BlockSource &data, QString *writtenAs);
+    // Makes the file under its final name, empty, so that its data can be
+    // filled in later, possibly on another thread. Names are decided here, in
+    // archive order, so the tree comes out as a straight run would make it.
+    int reserveFile(const QStringList &path, const EntryMetadata &meta, QString *writtenAs);
+    // Fills a file reserveFile() made; writtenAs is what it returned. Safe to
+    // call from several threads at once, for different files.
+    int fillReserved(const QString &writtenAs, const EntryMetadata &meta, BlockSource &data) const;
     // Sets the folders' own permissions and times, once everything is in.
     void finish();
 
@@ -59,12 +66,13 @@ private:
     int createUnique(const QString &key, const QString &name,
                      const std::function<bool(const QByteArray &)> &make, QString *actualName);
     int fillFile(int parentFd, const QString &name, UniqueFd fd, const EntryMetadata &meta, BlockSource &data);
-    int writeData(int fd, const EntryMetadata &meta, BlockSource &data);
-    int finishFile(int fd, const EntryMetadata &meta);
+    static int writeData(int fd, const EntryMetadata &meta, BlockSource &data);
+    int finishFile(int fd, const EntryMetadata &meta) const;
     void remember(const QStringList &path, const QString &actualName, QString *writtenAs);
 
     StagingTree m_tree;
     OriginMetadata m_origin;
+    int m_rootFd;
     QHash<QString, Written> m_written;
     QHash<QString, int> m_lastVariant; // archive path -> the last variant it got
 };

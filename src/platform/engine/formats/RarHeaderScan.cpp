@@ -20,6 +20,7 @@ constexpr quint8 fileHeader = 0x74;
 constexpr quint8 endOfArchive = 0x7b;
 constexpr quint16 longBlock = 0x8000;
 constexpr quint16 mainIsVolume = 0x0001;
+constexpr quint16 mainIsSolid = 0x0008;
 constexpr quint16 mainHeadersEncrypted = 0x0080;
 constexpr quint16 fileSplitBefore = 0x0001;
 constexpr quint16 fileSplitAfter = 0x0002;
@@ -42,6 +43,7 @@ constexpr quint64 splitBefore = 0x8;
 constexpr quint64 splitAfter = 0x10;
 constexpr quint64 mainIsVolume = 0x1;
 constexpr quint64 mainHasVolumeNumber = 0x2;
+constexpr quint64 mainIsSolid = 0x4;
 constexpr quint64 fileIsDirectory = 0x1;
 constexpr quint64 fileHasTime = 0x2;
 constexpr quint64 fileHasCrc = 0x4;
@@ -130,6 +132,7 @@ private:
         switch (type) {
         case rar4::mainHeader:
             m_result.isVolume = flags & rar4::mainIsVolume;
+            m_result.isSolid = flags & rar4::mainIsSolid;
             if (flags & rar4::mainHeadersEncrypted) {
                 m_result.status = RarVolumeHeaders::Status::HeadersEncrypted;
                 return false;
@@ -232,6 +235,7 @@ private:
     {
         const quint64 archiveFlags = header.vint();
         m_result.isVolume = archiveFlags & rar5::mainIsVolume;
+        m_result.isSolid = archiveFlags & rar5::mainIsSolid;
         if (archiveFlags & rar5::mainHasVolumeNumber) {
             const quint64 number = header.vint();
             if (!header.failed() && number < quint64(std::numeric_limits<int>::max()))

@@ -32,6 +32,8 @@ struct RarVolumeHeaders {
     Status status = Status::NotRar;
     int version = 0; // 4 for RAR 1.5 to 4.x, 5 for RAR 5
     bool isVolume = false;
+    // Each file's data carries on from the one before: none can be decoded alone.
+    bool isSolid = false;
     int volumeNumber = -1; // from 0; -1 when the volume does not say
     bool hasEndBlock = false;
     bool endSaysMoreVolumes = false;

@@ -79,6 +79,7 @@ bool RarVolumeCheck::follows(const RarVolumeHeaders &previous, const RarVolumeHe
 
 void RarVolumeCheck::collect(const RarVolumeHeaders &volume)
 {
+    m_report.isSolid = m_report.isSolid || volume.isSolid;
     for (const RarFilePart &part : volume.files)
         collectPart(part, volume.version);
 }

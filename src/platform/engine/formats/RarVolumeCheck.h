@@ -29,6 +29,7 @@ struct RarVolumeReport {
     // mark.
     QSet<QByteArray> encryptedNames;
     qint64 unpackedTotal = -1;
+    bool isSolid = false;
 };
 
 class RarVolumeCheck {
