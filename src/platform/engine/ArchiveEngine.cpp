@@ -263,27 +263,32 @@ int ArchiveEngine::Private::decodingWorkers() const
     return requested || knownTotal >= parallelThreshold ? workers : 1;
 }
 
-// The run lays out the tree in archive order; with several workers, the
-// data of plain files follows once the layout is done.
+// The run lays out the tree in archive order; with several workers, they
+// fill plain files as soon as the run has made them.
 int ArchiveEngine::Private::extractInto(StagingFolder &staging)
 {
     EntryWriter writer(staging.fd(), propagatesMetadata ? OriginMetadata::ofFile(path) : OriginMetadata());
     RunSettings settings = runSettings(staging);
-    std::vector<DeferredFile> deferred;
-    const int workers = decodingWorkers();
-    if (workers > 1)
-        settings.deferred = &deferred;
-    ExtractionRun run(*reader, writer, runHooks(), settings);
-    if (const int error = run.run(firstEntry))
-        return error;
-    if (const int error = reader->drainInput())
-        return error;
-    if (!deferred.empty()) {
-        ParallelFill fill({reader->volumes(), &writer, settings.rootPath, knownTotal, run.bytesDone(), passwordHooks()},
-                          runHooks());
-        if (const int error = fill.run(deferred, workers))
-            return error;
+    std::unique_ptr<ParallelFill> fill;
+    if (const int workers = decodingWorkers(); workers > 1) {
+        fill = std::make_unique<ParallelFill>(
+            ParallelFill::Setup{reader->volumes(), &writer, settings.rootPath, knownTotal, passwordHooks()},
+            runHooks());
+        settings.deferred = fill.get();
+        fill->start(workers);
     }
+    ExtractionRun run(*reader, writer, runHooks(), settings);
+    int error = run.run(firstEntry);
+    if (!error)
+        error = reader->drainInput();
+    if (fill) {
+        if (error)
+            fill->abandon();
+        else
+            error = fill->finish();
+    }
+    if (error)
+        return error;
     writer.finish();
     if (shouldStop())
         return XADBreakError;

@@ -193,10 +193,14 @@ void EngineServer::estimatedExtractionProgress(ArchiveEngine *, const XADEntryIn
     send(message);
 }
 
-// A failed entry waits for the program: the user reads about it first.
+// A failed entry waits for the program: the user reads about it first. A
+// fine one is not worth a message: for small files that would cost about
+// as much as writing them.
 void EngineServer::didExtractEntry(ArchiveEngine *, const XADEntryInfo &entry, const QString &destinationPath,
                                    int error)
 {
+    if (error == XADNoError)
+        return;
     QCborMap message = P::message(P::entry);
     message[P::entry] = P::fromEntry(entry);
     message[QLatin1StringView("to")] = destinationPath;

@@ -77,7 +77,10 @@ int ExtractionRun::run(archive_entry *first)
             return XADBreakError;
         if (const int error = extractEntry(entry))
             return error;
-        reportProgress(false);
+        if (m_settings.deferred)
+            m_settings.deferred->passed(m_entryNumber);
+        else
+            reportProgress(false);
         for (;;) {
             const int status = m_reader.nextHeader(&entry);
             if (status == ARCHIVE_EOF)
@@ -214,7 +217,7 @@ int ExtractionRun::deferEntry(archive_entry *entry, const QStringList &path)
     file.info = m_info;
     if (const int error = m_writer.reserveFile(path, file.meta, &file.writtenAs))
         return error;
-    m_settings.deferred->push_back(std::move(file));
+    m_settings.deferred->defer(std::move(file));
     return XADNoError;
 }
 
@@ -275,7 +278,10 @@ bool ExtractionRun::nextBlock(const void **data, size_t *size, qint64 *offset, i
             return false;
         }
     }
-    reportProgress(false);
+    if (m_settings.deferred)
+        m_settings.deferred->progress(m_info, m_fileDone, qint64(*size));
+    else
+        reportProgress(false);
     return true;
 }
 

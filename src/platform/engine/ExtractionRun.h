@@ -10,7 +10,6 @@
 #include <QSet>
 #include <QString>
 #include <functional>
-#include <vector>
 
 class ArchiveReader;
 struct archive_entry;
@@ -22,6 +21,17 @@ struct DeferredFile {
     QString writtenAs;     // relative to the root
     EntryMetadata meta;
     XADEntryInfo info;
+};
+
+// Where a run hands the files it leaves empty, as it goes.
+class DeferredFiles {
+public:
+    virtual ~DeferredFiles() = default;
+    virtual void defer(DeferredFile file) = 0;
+    // Every entry up to this number is laid out.
+    virtual void passed(int entryNumber) = 0;
+    // Data the run wrote itself, counted with the rest.
+    virtual void progress(const XADEntryInfo &entry, qint64 fileDone, qint64 bytes) = 0;
 };
 
 // What a run needs from the unarchiver that drives it: its delegate's
@@ -49,9 +59,9 @@ struct RunSettings {
     QHash<int, quint32> joinedCrcs;
     QHash<int, quint64> joinedSizes;
     // When set, the run lays out the tree but leaves the data of plain files
-    // to be filled later, listing them here. The first encrypted file is
-    // still written, so that its password is settled before anything else.
-    std::vector<DeferredFile> *deferred = nullptr;
+    // to be filled by others, handing them over here. The first encrypted
+    // file is still written, so that its password is settled before anything else.
+    DeferredFiles *deferred = nullptr;
 };
 
 // Reads every entry of an archive once, start to end, and writes it with
@@ -67,8 +77,6 @@ public:
     void reportFinished();
     // False when a checksum the archive promised could not be computed.
     bool everyCheckMade() const { return m_everyCheckMade; }
-    // Data written so far, over all entries.
-    qint64 bytesDone() const { return m_totalDone; }
 
     // The entry's name as stored, whatever its encoding.
     static QByteArray storedName(archive_entry *entry);

@@ -6,12 +6,15 @@
 #include "platform/errors/XADException.h"
 
 #include <archive_entry.h>
+#include <chrono>
 #include <thread>
 
 namespace {
 
 // As in a straight run: more retries in a row mean the archive goes nowhere.
 constexpr int maximumRetries = 16;
+
+constexpr std::chrono::nanoseconds pollPeriod = std::chrono::milliseconds(5);
 
 } // namespace
 
@@ -46,20 +49,21 @@ int ParallelFill::Worker::run()
 {
     if (m_reader.open() < ARCHIVE_WARN)
         return failureCode(nullptr);
-    const std::vector<DeferredFile> &files = *m_fill.m_files;
     size_t next = 0;
-    for (int number = 0; next < files.size(); ++number) {
+    for (int number = 0;; ++number) {
+        const Turn turn = m_fill.waitForEntry(number, &next);
+        if (!turn.more)
+            return XADNoError;
         if (m_fill.stopped())
             return XADBreakError;
         archive_entry *entry = nullptr;
         if (const int error = nextEntry(&entry))
             return error;
-        if (const DeferredFile *file = m_fill.claimAt(number, &next)) {
-            if (const int error = fillFile(entry, *file))
+        if (turn.file) {
+            if (const int error = fillFile(entry, *turn.file))
                 return error;
         }
     }
-    return XADNoError;
 }
 
 // The entries the run saw are all still there: running out early means the
@@ -123,37 +127,87 @@ bool ParallelFill::Worker::nextBlock(const void **data, size_t *size, qint64 *of
             return false;
         }
     }
-    m_fill.addProgress(m_file->info, m_fileDone, qint64(*size));
+    m_fill.progress(m_file->info, m_fileDone, qint64(*size));
     return true;
 }
 
-ParallelFill::ParallelFill(Setup setup, RunHooks hooks) : m_setup(std::move(setup)), m_hooks(std::move(hooks))
+ParallelFill::ParallelFill(Setup setup, RunHooks hooks) : m_setup(std::move(setup)), m_hooks(std::move(hooks)) {}
+
+ParallelFill::~ParallelFill()
 {
-    m_done = m_setup.doneBefore;
+    abandon();
 }
 
-ParallelFill::~ParallelFill() = default;
-
-int ParallelFill::run(const std::vector<DeferredFile> &files, int workers)
+void ParallelFill::start(int workers)
 {
-    if (files.empty())
-        return XADNoError;
-    m_files = &files;
-    m_claimed = std::make_unique<std::atomic<bool>[]>(files.size());
-    std::vector<std::jthread> threads;
-    for (int i = 0; i < workers; ++i)
-        threads.emplace_back([this] { fail(work()); });
-    threads.clear(); // joins them all
+    for (int i = 0; i < workers; ++i) {
+        m_threads.emplace_back([this] {
+            // Names must convert as they did for the run: the locale is per thread.
+            Utf8LocaleScope utf8;
+            Worker worker(*this);
+            fail(worker.run());
+        });
+    }
+}
+
+void ParallelFill::defer(DeferredFile file)
+{
+    std::lock_guard lock(m_listLock);
+    m_files.push_back(std::move(file));
+    m_claimed.push_back(false);
+}
+
+void ParallelFill::passed(int entryNumber)
+{
+    {
+        std::lock_guard lock(m_listLock);
+        m_passed = entryNumber;
+    }
+    m_laidOut.notify_all();
+}
+
+void ParallelFill::endLayout()
+{
+    {
+        std::lock_guard lock(m_listLock);
+        m_layoutDone = true;
+    }
+    m_laidOut.notify_all();
+}
+
+int ParallelFill::finish()
+{
+    endLayout();
+    m_threads.clear(); // joins them all
     std::lock_guard lock(m_lock);
     return m_error;
 }
 
-int ParallelFill::work()
+void ParallelFill::abandon()
 {
-    // Names must convert as they did for the run, whose locale is per thread.
-    Utf8LocaleScope utf8;
-    Worker worker(*this);
-    return worker.run();
+    m_failed = true;
+    endLayout();
+    m_threads.clear();
+}
+
+// Waits until the run has laid out this entry. *next walks the list of
+// files along with the worker's entries.
+ParallelFill::Turn ParallelFill::waitForEntry(int entryNumber, size_t *next)
+{
+    std::unique_lock lock(m_listLock);
+    m_laidOut.wait(lock, [&] { return m_passed >= entryNumber || m_layoutDone || m_failed.load(); });
+    while (*next < m_files.size() && m_files[*next].entryNumber < entryNumber)
+        ++*next;
+    Turn turn;
+    if (*next == m_files.size()) {
+        turn.more = !m_layoutDone && !m_failed.load();
+        return turn;
+    }
+    if (m_files[*next].entryNumber == entryNumber && !m_claimed[*next]) {
+        m_claimed[*next] = true;
+        turn.file = m_files[*next];
+    }
+    return turn;
 }
 
 // A worker's failure ends the others at their next poll; theirs, a stop
@@ -162,31 +216,35 @@ void ParallelFill::fail(int error)
 {
     if (error == XADNoError)
         return;
-    std::lock_guard lock(m_lock);
-    if (m_error == XADNoError || m_error == XADBreakError)
-        m_error = error;
+    {
+        std::lock_guard lock(m_lock);
+        if (m_error == XADNoError || m_error == XADBreakError)
+            m_error = error;
+    }
     m_failed = true;
+    // Workers waiting for the layout stop too.
+    { std::lock_guard lock(m_listLock); }
+    m_laidOut.notify_all();
 }
 
+// Every worker asks at every header and every MiB; one asks the delegate
+// for all of them, a few times a second at most, so they never queue up
+// behind each other for it.
 bool ParallelFill::stopped()
 {
-    return m_failed.load() || m_hooks.shouldStop();
+    if (m_failed.load() || m_stopSeen.load())
+        return true;
+    const qint64 now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch()).count();
+    qint64 last = m_lastPoll.load();
+    if (now - last < pollPeriod.count() || !m_lastPoll.compare_exchange_strong(last, now))
+        return false;
+    if (m_hooks.shouldStop())
+        m_stopSeen = true;
+    return m_stopSeen.load();
 }
 
-// The unclaimed file at this entry, now this worker's; null when there is
-// none. *next walks the list along with the worker's entries.
-const DeferredFile *ParallelFill::claimAt(int entryNumber, size_t *next)
-{
-    const std::vector<DeferredFile> &files = *m_files;
-    while (*next < files.size() && files[*next].entryNumber < entryNumber)
-        ++*next;
-    if (*next == files.size() || files[*next].entryNumber != entryNumber)
-        return nullptr;
-    const size_t index = (*next)++;
-    return m_claimed[index].exchange(true) ? nullptr : &files[index];
-}
-
-void ParallelFill::addProgress(const XADEntryInfo &info, qint64 fileDone, qint64 bytes)
+void ParallelFill::progress(const XADEntryInfo &info, qint64 fileDone, qint64 bytes)
 {
     const qint64 done = m_done.fetch_add(bytes) + bytes;
     std::unique_lock lock(m_lock, std::try_to_lock);

@@ -5,50 +5,73 @@
 #include "platform/engine/formats/VolumeSet.h"
 
 #include <atomic>
-#include <memory>
+#include <condition_variable>
+#include <deque>
 #include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
-// Fills the files a run laid out but left empty, on several threads at once.
-// Each worker reads the archive through a reader of its own, walks its
-// headers in order and takes the next file nobody has taken yet, so the
-// work evens out however the sizes fall. Only for formats whose entries
-// decode independently (zip, non-solid RAR): there, skipping an entry costs
-// a seek, not its decoding. The first failure stops every worker.
-class ParallelFill {
+// Fills the files a run lays out but leaves empty, on several threads, while
+// the run goes on laying out the rest. Each worker reads the archive through
+// a reader of its own, walks its headers in order and takes the next file
+// nobody has taken yet, so the work evens out however the sizes fall. Only
+// for formats whose entries decode independently (zip, non-solid RAR):
+// there, skipping an entry costs a seek, not its decoding. The first
+// failure stops every worker.
+class ParallelFill : public DeferredFiles {
 public:
     struct Setup {
         VolumeSet volumes;
         const EntryWriter *writer = nullptr;
         QString rootPath;
         qint64 knownTotal = -1;
-        qint64 doneBefore = 0; // written by the run before the fill
         PassphraseBroker::Hooks passwords;
     };
 
     // hooks: called from the workers, so they must be safe to call from any
     // thread, one at a time.
     ParallelFill(Setup setup, RunHooks hooks);
-    ~ParallelFill();
+    ~ParallelFill() override;
 
-    // 0 or the error that ended the fill.
-    int run(const std::vector<DeferredFile> &files, int workers);
+    void start(int workers);
+    void defer(DeferredFile file) override;
+    void passed(int entryNumber) override;
+    void progress(const XADEntryInfo &entry, qint64 fileDone, qint64 bytes) override;
+    // Once the run is through: waits for the workers. 0 or the error that
+    // ended the fill.
+    int finish();
+    // The run failed: the workers stop where they are.
+    void abandon();
 
 private:
     class Worker;
     friend class Worker;
 
-    int work();
+    struct Turn {
+        std::optional<DeferredFile> file; // this worker's to fill
+        bool more = true;                 // false: no file is left from here on
+    };
+
+    Turn waitForEntry(int entryNumber, size_t *next);
+    void endLayout();
     bool stopped();
     void fail(int error);
-    const DeferredFile *claimAt(int entryNumber, size_t *next);
-    void addProgress(const XADEntryInfo &info, qint64 fileDone, qint64 bytes);
 
     Setup m_setup;
     RunHooks m_hooks;
-    const std::vector<DeferredFile> *m_files = nullptr;
-    std::unique_ptr<std::atomic<bool>[]> m_claimed;
+    std::vector<std::jthread> m_threads;
+
+    std::mutex m_listLock; // the files, their claims, how far the layout is
+    std::condition_variable m_laidOut;
+    std::deque<DeferredFile> m_files;
+    std::deque<bool> m_claimed;
+    int m_passed = -1;
+    bool m_layoutDone = false;
+
     std::atomic<bool> m_failed{false};
+    std::atomic<bool> m_stopSeen{false};
+    std::atomic<qint64> m_lastPoll{0}; // steady-clock nanoseconds
     std::atomic<qint64> m_done{0};
     std::mutex m_lock; // the first error, and the throttle
     int m_error = 0;

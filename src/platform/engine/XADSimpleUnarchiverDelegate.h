@@ -36,7 +36,8 @@ public:
     // The paths given here lie in the run's hidden staging folder inside the
     // destination; the result is moved out of it at the end of a good run.
     virtual void willExtractEntry(Unarchiver *, const XADEntryInfo &, const QString &) {}
-    // error is 0 when the entry is fine, else an XADException code. Entries
+    // error is 0 when the entry is fine, else an XADException code; the
+    // program's end, across the helper's channel, hears of failed entries only. Entries
     // refused for safety (XADUnsafePathError, XADPathTooLongError) are
     // skipped and the run goes on unless the delegate stops it; any other
     // error ends the run with that code. Device nodes, fifos and sockets are

@@ -132,7 +132,8 @@ int EntryWriter::fillReserved(const QString &writtenAs, const EntryMetadata &met
         return errorForErrno(errno);
     if (const int error = writeData(fd.get(), meta, data))
         return error;
-    ::fchmod(fd.get(), fileMode(meta) & ~ProcessUmask::value());
+    if (!(fileMode(meta) & S_IWUSR))
+        ::fchmod(fd.get(), fileMode(meta) & ~ProcessUmask::value());
     return finishFile(fd.release(), meta);
 }
 

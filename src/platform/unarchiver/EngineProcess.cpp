@@ -113,9 +113,11 @@ bool EngineProcess::start(const QString &writableFolder)
     return true;
 }
 
+// A message is activity enough; the helper's I/O counters are read only
+// once it falls silent, not for every message.
 void EngineProcess::noteActivity()
 {
-    m_lastIo = ioCount();
+    m_lastIo = -1;
     m_quiet.start();
 }
 
@@ -123,7 +125,8 @@ bool EngineProcess::hasBeenQuietTooLong()
 {
     const qint64 io = ioCount();
     if (io != m_lastIo) {
-        noteActivity();
+        m_lastIo = io;
+        m_quiet.start();
         return false;
     }
     return m_quiet.isValid() && m_quiet.elapsed() > limits().quietMilliseconds;
