@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/prctl.h>
@@ -58,6 +59,11 @@ int main(int argc, char **argv)
     // A helper outliving its program would go on alone; the channel's end
     // tells it otherwise only when it listens.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // libarchive turns each zip entry's time into local time; with TZ unset,
+    // glibc stats /etc/localtime every time, under a lock all the workers
+    // share. Naming the same default zone once reads it once.
+    if (!qEnvironmentVariableIsSet("TZ"))
+        ::setenv("TZ", ":/etc/localtime", 0);
     const Options options = parseOptions(argc, argv);
     EngineSandbox::Report report;
     if (!EngineSandbox::apply(options.writable, options.addressSpace, &report)) {

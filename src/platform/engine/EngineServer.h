@@ -3,6 +3,7 @@
 #include "platform/engine/ArchiveEngine.h"
 
 #include <QCborMap>
+#include <QElapsedTimer>
 #include <memory>
 
 class EngineChannel;
@@ -43,4 +44,5 @@ private:
     std::unique_ptr<ArchiveEngine> m_engine;
     bool m_stopped = false;
     bool m_gone = false;
+    QElapsedTimer m_sinceLook;
 };

@@ -14,6 +14,8 @@ namespace {
 // As in a straight run: more retries in a row mean the archive goes nowhere.
 constexpr int maximumRetries = 16;
 
+constexpr int wakeBatch = 16;
+
 constexpr std::chrono::nanoseconds pollPeriod = std::chrono::milliseconds(5);
 
 } // namespace
@@ -157,13 +159,16 @@ void ParallelFill::defer(DeferredFile file)
     m_claimed.push_back(false);
 }
 
+// Workers that caught up with the layout are woken for a batch of entries,
+// not for each one.
 void ParallelFill::passed(int entryNumber)
 {
     {
         std::lock_guard lock(m_listLock);
         m_passed = entryNumber;
     }
-    m_laidOut.notify_all();
+    if (entryNumber % wakeBatch == 0)
+        m_laidOut.notify_all();
 }
 
 void ParallelFill::endLayout()
