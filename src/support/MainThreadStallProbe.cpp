@@ -13,6 +13,7 @@ void MainThreadStallProbe::startFromEnvironment()
         return;
     auto *probe = new MainThreadStallProbe(QCoreApplication::instance());
     QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, probe, [probe, path] {
+        probe->stop();
         if (!probe->writeReport(path))
             qCWarning(lcStall).noquote() << "cannot write the stall report to" << path;
     });
@@ -37,17 +38,29 @@ void MainThreadStallProbe::start()
     m_timer.start();
 }
 
-// Measured from the previous firing rather than from a fixed schedule, so
-// one long stall is counted once and does not make every later firing late.
+void MainThreadStallProbe::stop()
+{
+    if (!m_timer.isActive())
+        return;
+    m_timer.stop();
+    note(m_clock.nsecsElapsed());
+}
+
 void MainThreadStallProbe::fired()
 {
-    const qint64 now = m_clock.nsecsElapsed();
-    const qint64 late = now - m_lastNs - qint64(IntervalMs) * 1000000;
-    m_lastNs = now;
     ++m_firings;
+    note(m_clock.nsecsElapsed());
+}
+
+// Measured from the previous firing rather than from a fixed schedule, so
+// one long stall is counted once and does not make every later firing late.
+void MainThreadStallProbe::note(qint64 nowNs)
+{
+    const qint64 late = nowNs - m_lastNs - qint64(IntervalMs) * 1000000;
+    m_lastNs = nowNs;
     if (late > m_longestNs) {
         m_longestNs = late;
-        m_longestAtNs = now;
+        m_longestAtNs = nowNs;
     }
 }
 

@@ -22,6 +22,9 @@ public:
 
     explicit MainThreadStallProbe(QObject *parent = nullptr);
     void start();
+    // Counts the time since the last firing too: work that ends in a quit
+    // leaves the loop before the timer can fire late.
+    void stop();
 
     double longestStallMs() const { return double(m_longestNs) / 1e6; }
     // Milliseconds after start() at which the longest stall ended.
@@ -30,6 +33,7 @@ public:
 
 private:
     void fired();
+    void note(qint64 nowNs);
 
     QTimer m_timer;
     QElapsedTimer m_clock;

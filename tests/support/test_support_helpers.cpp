@@ -56,15 +56,29 @@ private Q_SLOTS:
     }
 
     // A main thread held up for 150 ms shows in the report as a stall of at
-    // least that, less the one interval the probe waits anyway.
+    // least that, less the one interval the probe waits anyway, whether the
+    // timer fires after it or the program quits straight away.
+    void stallProbeSeesABlockedMainThread_data()
+    {
+        QTest::addColumn<bool>("quitsAfterwards");
+        QTest::newRow("the loop turns again") << false;
+        QTest::newRow("the program quits") << true;
+    }
+
     void stallProbeSeesABlockedMainThread()
     {
+        QFETCH(bool, quitsAfterwards);
         TestEnvironment environment;
         MainThreadStallProbe probe;
         probe.start();
         QTest::qWait(50);
-        QTimer::singleShot(0, [] { QThread::msleep(150); });
-        QTest::qWait(100);
+        if (quitsAfterwards) {
+            QThread::msleep(150);
+            probe.stop();
+        } else {
+            QTimer::singleShot(0, [] { QThread::msleep(150); });
+            QTest::qWait(100);
+        }
         QVERIFY2(probe.longestStallMs() >= 150 - MainThreadStallProbe::IntervalMs,
                  qPrintable(QString::number(probe.longestStallMs())));
         const QString report = environment.home() + u"/stall.txt"_qs;
