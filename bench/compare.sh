@@ -3,11 +3,13 @@
 # into place, quit), with `bsdtar -xf` and with `7zz x`, and prints the
 # median wall times, Quillbox's peak memory and its longest main-thread stall.
 #
-#   bench/compare.sh [FOLDER]
+#   bench/compare.sh [FOLDER [OUTPUT]]
 #
 # Everything the runs write (the output, Quillbox's HOME with its settings
 # and temporary folders, a copy of the archive) lives in a fresh folder under
 # FOLDER, /dev/shm by default; give a folder on disk to measure on disk.
+# With OUTPUT, on another file system than FOLDER, every tool extracts into
+# a fresh folder there instead: Quillbox's move into place becomes a copy.
 #
 # QUILLBOX_BUILD_DIR  the build folder to use (default build/, set up and
 #                     built as run.sh does)
@@ -17,6 +19,7 @@ set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 measured="$(realpath -m -- "${1:-/dev/shm}")"
+elsewhere="${2:+$(realpath -m -- "$2")}"
 rounds="${QUILLBOX_BENCH_ROUNDS:-3}"
 archives=(many.zip many.7z many.tar.gz large.zip large.7z large.tar.gz)
 [ -n "${QUILLBOX_BENCH_ONLY:-}" ] && read -r -a archives <<<"$QUILLBOX_BENCH_ONLY"
@@ -75,11 +78,23 @@ fi
 mkdir -p "$measured"
 work="$(mktemp -d "$measured/quillbox-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
+out="$work/out"
+if [ -n "$elsewhere" ]; then
+    mkdir -p "$elsewhere"
+    out="$(mktemp -d "$elsewhere/quillbox-bench-out.XXXXXX")/out"
+    trap 'rm -rf "$work" "$(dirname "$out")"' EXIT
+    [ "$(stat -c %d "$work")" != "$(stat -c %d "$(dirname "$out")")" ] ||
+        say "note: $elsewhere is on the same file system as $measured"
+fi
+# Where each folder lives, for the table's title; on disk, writes of one
+# run must have gone out before the next starts.
+kind() { [ "$(stat -f -c %T "$1")" = tmpfs ] && echo tmpfs || echo disk; }
 on_disk=0
-[ "$(stat -f -c %T "$work")" = tmpfs ] || on_disk=1
+[ "$(kind "$work")" = disk ] || [ "$(kind "$(dirname "$out")")" = disk ] && on_disk=1
+place="$(kind "$work") ($measured)"
+[ -n "$elsewhere" ] && place+=", output on $(kind "$(dirname "$out")") ($elsewhere)"
 
 home="$work/home"
-out="$work/out"
 mkdir -p "$home/.config/Quillbox" "$home/.local/share" "$home/.cache" "$work/runtime" "$work/archive"
 chmod 700 "$work/runtime"
 # Nothing may wait for a person: extract into $out, quit when done, open no
@@ -109,7 +124,7 @@ manifest() {
 }
 
 # On disk, the last run's writes must not still be going out during this one.
-settle() { [ "$on_disk" = 1 ] && sync -f "$work" || true; }
+settle() { [ "$on_disk" = 1 ] && sync || true; }
 
 # run TOOL ARCHIVE: one extraction into an empty $out; appends its figures to
 # $work/figures as "ARCHIVE-NAME TOOL key=value...".
@@ -165,7 +180,7 @@ tools=(bsdtar)
 tools+=(quillbox)
 errors=0
 : >"$work/figures"
-say "measuring in $work ($( [ "$on_disk" = 1 ] && echo disk || echo tmpfs)), $rounds rounds per archive"
+say "measuring in $work: $place, $rounds rounds per archive"
 for name in "${archives[@]}"; do
     [ -f "$cache/$name" ] || fail "no $name in $cache"
     rm -f "$work/archive/"*
@@ -193,7 +208,7 @@ rm -rf "$out"
 
 # --- The table -------------------------------------------------------------------
 
-awk -v with7zz="$have7zz" -v place="$([ "$on_disk" = 1 ] && echo "disk ($measured)" || echo "tmpfs ($measured)")" '
+awk -v with7zz="$have7zz" -v place="$place" '
 function value(key,   i, kv) {
     for (i = 3; i <= NF; i++) { split($i, kv, "="); if (kv[1] == key) return kv[2] }
     return ""
