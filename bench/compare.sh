@@ -99,13 +99,14 @@ mkdir -p "$home/.config/Quillbox" "$home/.local/share" "$home/.cache" "$work/run
 chmod 700 "$work/runtime"
 # Nothing may wait for a person: extract into $out, quit when done, open no
 # folder, keep the archive; the how-to window counts as shown and the review
-# as given, so neither comes up.
+# as given, so neither comes up. Quoted, a comma in the path does not make
+# the value a list.
 cat >"$home/.config/Quillbox/Quillbox.conf" <<EOF
 [General]
 exit%20app=1
 open%20folder=0
 save%20method=3
-select%20path=$out
+select%20path="$out"
 delete%20zip=0
 desc=true
 comment=2
