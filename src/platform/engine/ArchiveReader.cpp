@@ -1,5 +1,6 @@
 #include "platform/engine/ArchiveReader.h"
 
+#include "platform/engine/streams/DecodeAhead.h"
 #include "platform/engine/streams/StreamDecoder.h"
 #include "platform/files/UniqueFd.h"
 #include "platform/engine/streams/VolumeStream.h"
@@ -83,6 +84,7 @@ void ArchiveReader::configure()
 
 void ArchiveReader::attachDecoder()
 {
+    m_ahead = std::make_unique<DecodeAhead>(*m_decoder, *m_input, m_buffer.size());
     archive_read_set_callback_data(m_archive.get(), this);
     archive_read_set_read_callback(m_archive.get(), &ArchiveReader::readDecoded);
 }
@@ -123,8 +125,8 @@ int ArchiveReader::nextHeader(archive_entry **entry)
 
 qint64 ArchiveReader::consumedBytes() const
 {
-    if (m_input)
-        return m_input->consumed();
+    if (m_ahead)
+        return m_ahead->consumed();
     if (m_clients.empty())
         return 0;
     const qsizetype current = qBound<qsizetype>(0, m_current, qsizetype(m_clients.size()) - 1);
@@ -159,26 +161,28 @@ QString ArchiveReader::errorString() const
 
 int ArchiveReader::drainInput()
 {
-    if (!m_decoder)
+    if (!m_ahead)
         return XADNoError;
-    while (!m_decoder->finished() && !m_decoder->error()) {
+    const char *block = nullptr;
+    while (!m_ahead->finished() && !m_ahead->error()) {
         if (stopRequested())
             return XADBreakError;
-        m_decoder->read(*m_input, m_buffer.data(), m_buffer.size());
+        if (m_ahead->next(&block) == 0)
+            break;
     }
-    return m_decoder->error();
+    return m_ahead->error();
 }
 
 bool ArchiveReader::checksVerified() const
 {
     if (libarchiveFilters())
         return false;
-    return !m_decoder || (m_decoder->finished() && !m_decoder->error());
+    return !m_ahead || (m_ahead->finished() && !m_ahead->error());
 }
 
 int ArchiveReader::streamError() const
 {
-    return m_decoder ? m_decoder->error() : XADNoError;
+    return m_ahead ? m_ahead->error() : XADNoError;
 }
 
 bool ArchiveReader::stopRequested()
@@ -249,13 +253,14 @@ la_ssize_t ArchiveReader::readDecoded(archive *a, void *data, const void **buffe
         archive_set_error(a, ECANCELED, "Cancelled");
         return ARCHIVE_FATAL;
     }
-    const qsizetype got = self->m_decoder->read(*self->m_input, self->m_buffer.data(), self->m_buffer.size());
-    if (got == 0 && self->m_decoder->error()) {
-        const QByteArray reason = XADException::describeXADError(self->m_decoder->error()).toUtf8();
+    const char *block = nullptr;
+    const qsizetype got = self->m_ahead->next(&block);
+    if (got == 0 && self->m_ahead->error()) {
+        const QByteArray reason = XADException::describeXADError(self->m_ahead->error()).toUtf8();
         archive_set_error(a, EIO, "Compressed stream: %s", reason.constData());
         return ARCHIVE_FATAL;
     }
-    *buffer = self->m_buffer.constData();
+    *buffer = got ? block : self->m_buffer.constData();
     return got;
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+class DecodeAhead;
 class StreamDecoder;
 class VolumeStream;
 
@@ -88,6 +89,9 @@ private:
     // Only for a stream we decode: the input read through, and its decoder.
     std::unique_ptr<VolumeStream> m_input;
     std::unique_ptr<StreamDecoder> m_decoder;
+    // Runs the decoder once libarchive starts reading; it owns m_input and
+    // m_decoder from then on.
+    std::unique_ptr<DecodeAhead> m_ahead;
     // Last, so it is freed first and its close callbacks find the volumes.
     std::unique_ptr<archive, ArchiveFree> m_archive;
 };
