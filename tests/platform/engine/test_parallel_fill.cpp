@@ -20,14 +20,17 @@ public:
     QStringList passwordAnswers;
     int passwordRequests = 0;
     int stopAfterFiles = -1; // stop once this many files have begun
+    int stopAfterFilesDone = -1;
     std::mutex lock;
     std::set<std::thread::id> fileThreads;
     int filesBegun = 0;
+    int filesDone = 0;
 
     bool extractionShouldStop(ArchiveEngine *) override
     {
         std::lock_guard guard(lock);
-        return stopAfterFiles >= 0 && filesBegun >= stopAfterFiles;
+        return (stopAfterFiles >= 0 && filesBegun >= stopAfterFiles)
+               || (stopAfterFilesDone >= 0 && filesDone >= stopAfterFilesDone);
     }
     void simpleUnarchiverNeedsPassword(ArchiveEngine *engine) override
     {
@@ -46,7 +49,11 @@ public:
         fileThreads.insert(std::this_thread::get_id());
         ++filesBegun;
     }
-    void didExtractEntry(ArchiveEngine *, const XADEntryInfo &, const QString &, int) override {}
+    void didExtractEntry(ArchiveEngine *, const XADEntryInfo &entry, const QString &, int error) override
+    {
+        std::lock_guard guard(lock);
+        filesDone += !entry.isDirectory && error == 0;
+    }
 };
 
 struct Run {
@@ -229,6 +236,24 @@ private Q_SLOTS:
         QVERIFY(run.created.isEmpty());
         if (!damaged) // the workers stopped too, well short of the 225 files
             QVERIFY2(delegate.filesBegun < 180, qPrintable(QString::number(delegate.filesBegun)));
+        QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // A few large files: the layout is done at once, and only the workers
+    // themselves can notice the stop.
+    void stopReachesWorkersOnTheirOwn()
+    {
+        QList<ArchiveEntrySpec> entries;
+        for (int i = 0; i < 8; ++i)
+            entries << ArchiveEntrySpec::file("big" + QByteArray::number(i), pseudoText(i, 1 << 16).repeated(128));
+        const QString archive = archives.filePath(u"big.zip"_qs);
+        QVERIFY(ArchiveMaker::write(archive, u"zip"_qs, QString(), entries, u"zip:compression=store"_qs));
+        QTemporaryDir out;
+        ThreadRecorder delegate;
+        delegate.stopAfterFilesDone = 1;
+        const Run run = extract(archive, out.path(), 2, delegate);
+        QCOMPARE(run.code, int(XADBreakError));
+        QVERIFY2(delegate.filesDone < 8, "every file was written after the stop");
         QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
 };
