@@ -53,6 +53,19 @@ void setTimes(int fd, const EntryMetadata &meta)
     ::futimens(fd, times);
 }
 
+// Where openat2 is missing or filtered out: one component at a time, none
+// of them followed if it is a symlink.
+UniqueFd openByComponents(int rootFd, const QByteArray &path)
+{
+    const QList<QByteArray> parts = path.split('/');
+    UniqueFd folder(::fcntl(rootFd, F_DUPFD_CLOEXEC, 0));
+    for (qsizetype i = 0; folder.isValid() && i + 1 < parts.size(); ++i)
+        folder.reset(::openat(folder.get(), parts.at(i).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder.isValid())
+        return folder;
+    return UniqueFd(::openat(folder.get(), parts.constLast().constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+}
+
 // Opens a file this run made, by its path below the root, refusing any
 // symlink on the way: nothing may lead a write out of the tree.
 UniqueFd openBeneath(int rootFd, const QString &relativePath)
@@ -63,8 +76,12 @@ UniqueFd openBeneath(int rootFd, const QString &relativePath)
     how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | RESOLVE_NO_XDEV;
     for (;;) {
         const long fd = ::syscall(SYS_openat2, rootFd, path.constData(), &how, sizeof how);
-        if (fd >= 0 || errno != EINTR)
+        if (fd >= 0)
             return UniqueFd(int(fd));
+        if (errno == ENOSYS || errno == EPERM)
+            return openByComponents(rootFd, path);
+        if (errno != EINTR)
+            return UniqueFd();
     }
 }
 
