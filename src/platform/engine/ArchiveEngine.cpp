@@ -32,6 +32,9 @@ namespace {
 // Below this, starting readers costs more than decoding on one core saves.
 constexpr qint64 parallelThreshold = qint64(8) << 20;
 constexpr int maximumWorkers = 8;
+// Every worker's reader keeps its own index of a zip's entries: past this
+// many, one pass keeps the helper's memory small.
+constexpr qsizetype maximumParallelZipEntries = 50'000;
 
 // QUILLBOX_DECODING_THREADS=N asks for N workers whenever the format
 // allows, whatever the archive's size; 1 turns the parallel fill off.
@@ -61,6 +64,7 @@ struct ArchiveEngine::Private : UnarchiverState {
     qint64 knownTotal = -1;
     bool isRaw = false;
     RarVolumeReport rarVolumes;
+    qsizetype zipEntries = -1; // from the central directory, when it was read
 
     bool shouldStop() const;
     int parse();
@@ -195,6 +199,7 @@ void ArchiveEngine::Private::prepareNameDecoder()
     if ((reader->formatCode() & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_ZIP)
         return;
     if (const auto entries = ZipCentralDirectory::read(reader->volumes().paths().constFirst())) {
+        zipEntries = entries->size();
         decoder.setPrefersOEMCodePages(ZipCentralDirectory::prefersOEMCodePages(*entries));
         decoder.addSampleNames(ZipCentralDirectory::legacyNames(*entries));
     }
@@ -245,7 +250,7 @@ bool ArchiveEngine::Private::entriesIndependent() const
         return false;
     switch (reader->formatCode() & ARCHIVE_FORMAT_BASE_MASK) {
     case ARCHIVE_FORMAT_ZIP:
-        return true;
+        return zipEntries >= 0 && zipEntries <= maximumParallelZipEntries;
     case ARCHIVE_FORMAT_RAR:
     case ARCHIVE_FORMAT_RAR_V5:
         return rarVolumes.isRar && rarVolumes.headersRead && !rarVolumes.isSolid;
