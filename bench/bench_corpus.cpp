@@ -163,19 +163,19 @@ const Format formats[] = {
     {"tar.gz", "paxr", "gzip", "gzip:!timestamp"},
 };
 
-bool writeEntry(archive *writer, archive_entry *entry, const Entry &spec)
+bool writeEntry(archive *writer, archive_entry *entry, const Entry &item)
 {
     archive_entry_clear(entry);
-    archive_entry_set_pathname(entry, spec.path.c_str());
-    archive_entry_set_filetype(entry, spec.directory ? AE_IFDIR : AE_IFREG);
-    archive_entry_set_perm(entry, spec.directory ? 0755 : 0644);
-    archive_entry_set_size(entry, la_int64_t(spec.size));
+    archive_entry_set_pathname(entry, item.path.c_str());
+    archive_entry_set_filetype(entry, item.directory ? AE_IFDIR : AE_IFREG);
+    archive_entry_set_perm(entry, item.directory ? 0755 : 0644);
+    archive_entry_set_size(entry, la_int64_t(item.size));
     archive_entry_set_mtime(entry, EntryTime, 0);
     if (archive_write_header(writer, entry) != ARCHIVE_OK)
         return false;
     bool ok = true;
-    if (spec.contents)
-        spec.contents([&](const std::string &bytes) {
+    if (item.contents)
+        item.contents([&](const std::string &bytes) {
             ok = ok && archive_write_data(writer, bytes.data(), bytes.size()) == la_ssize_t(bytes.size());
         });
     return ok;
