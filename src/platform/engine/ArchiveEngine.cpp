@@ -11,6 +11,7 @@
 #include "platform/engine/PassphraseBroker.h"
 #include "platform/engine/formats/RarVolumeCheck.h"
 #include "platform/engine/SizeSurvey.h"
+#include "platform/engine/formats/SevenZipHeaderScan.h"
 #include "platform/engine/formats/SplitArchiveCheck.h"
 #include "platform/files/StagingFolder.h"
 #include "platform/engine/Utf8LocaleScope.h"
@@ -35,6 +36,13 @@ constexpr int maximumWorkers = 8;
 // Every worker's reader keeps its own index of a zip's entries: past this
 // many, one pass keeps the helper's memory small.
 constexpr qsizetype maximumParallelZipEntries = 50'000;
+// A 7z's folders go to the workers in runs of at least this much data:
+// each run costs a fresh reader that parses the whole header and walks
+// past every entry before it.
+constexpr quint64 minimumUnitBytes = quint64(4) << 20;
+// Past this many entry visits in all (about 1.5 µs each), that walking
+// would cost more than the workers save.
+constexpr qint64 maximumUnitWalk = 200'000;
 
 // QUILLBOX_DECODING_THREADS=N asks for N workers whenever the format
 // allows, whatever the archive's size; 1 turns the parallel fill off.
@@ -65,6 +73,7 @@ struct ArchiveEngine::Private : UnarchiverState {
     bool isRaw = false;
     RarVolumeReport rarVolumes;
     qsizetype zipEntries = -1; // from the central directory, when it was read
+    std::optional<SevenZipHeaderScan::Layout> sevenZipLayout;
 
     bool shouldStop() const;
     int parse();
@@ -77,6 +86,7 @@ struct ArchiveEngine::Private : UnarchiverState {
     RunSettings runSettings(const StagingFolder &staging) const;
     int decodingWorkers() const;
     bool entriesIndependent() const;
+    QList<int> decodingUnits() const;
     PassphraseBroker::Hooks passwordHooks();
     template <typename Call>
     void callDelegate(Call call) const;
@@ -196,7 +206,11 @@ bool ArchiveEngine::Private::rarChecksPossible() const
 // over all of them is far surer than name by name.
 void ArchiveEngine::Private::prepareNameDecoder()
 {
-    if ((reader->formatCode() & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_ZIP)
+    const int format = reader->formatCode() & ARCHIVE_FORMAT_BASE_MASK;
+    sevenZipLayout.reset();
+    if (format == ARCHIVE_FORMAT_7ZIP && reader->volumes().paths().size() == 1)
+        sevenZipLayout = SevenZipHeaderScan::read(reader->volumes().paths().constFirst());
+    if (format != ARCHIVE_FORMAT_ZIP)
         return;
     if (const auto entries = ZipCentralDirectory::read(reader->volumes().paths().constFirst())) {
         zipEntries = entries->size();
@@ -243,7 +257,8 @@ RunSettings ArchiveEngine::Private::runSettings(const StagingFolder &staging) co
 }
 
 // Zip entries are compressed one by one, and so are a RAR's unless it is
-// solid; a compressed outer layer would have to be decoded by every reader.
+// solid, and a 7z's in as many runs as it has folders; a compressed outer
+// layer would have to be decoded by every reader.
 bool ArchiveEngine::Private::entriesIndependent() const
 {
     if (reader->hasFilter() || knownTotal <= 0)
@@ -254,9 +269,41 @@ bool ArchiveEngine::Private::entriesIndependent() const
     case ARCHIVE_FORMAT_RAR:
     case ARCHIVE_FORMAT_RAR_V5:
         return rarVolumes.isRar && rarVolumes.headersRead && !rarVolumes.isSolid;
+    case ARCHIVE_FORMAT_7ZIP:
+        return decodingUnits().size() > 1;
     default:
         return false;
     }
+}
+
+// A 7z's runs of entries that decode together: whole folders, the small
+// ones joined, with the entries after the last folder in the last run. A
+// link's target is read with its header, which would set the run's own
+// reader decoding.
+QList<int> ArchiveEngine::Private::decodingUnits() const
+{
+    if (!sevenZipLayout || sevenZipLayout->storesLinks || sevenZipLayout->folderEnds.isEmpty())
+        return {};
+    // Asked for workers whatever the sizes: each folder is a run.
+    const quint64 minimum = requestedWorkers() ? 0 : minimumUnitBytes;
+    QList<int> ends;
+    quint64 size = 0;
+    for (qsizetype folder = 0; folder < sevenZipLayout->folderEnds.size(); ++folder) {
+        size += sevenZipLayout->folderSizes[folder];
+        if (size >= minimum) {
+            ends.append(sevenZipLayout->folderEnds[folder]);
+            size = 0;
+        }
+    }
+    const int lastEntry = sevenZipLayout->entryCount - 1;
+    if (ends.isEmpty() || ends.constLast() < lastEntry) {
+        if (size < minimum / 2 && !ends.isEmpty())
+            ends.removeLast(); // a small rest goes with the run before it
+        ends.append(lastEntry);
+    }
+    if (qint64(ends.size()) * (lastEntry + 1) > maximumUnitWalk)
+        return {};
+    return ends;
 }
 
 int ArchiveEngine::Private::decodingWorkers() const
@@ -277,10 +324,12 @@ int ArchiveEngine::Private::extractInto(StagingFolder &staging)
     std::unique_ptr<ParallelFill> fill;
     if (const int workers = decodingWorkers(); workers > 1) {
         fill = std::make_unique<ParallelFill>(
-            ParallelFill::Setup{reader->volumes(), &writer, settings.rootPath, knownTotal, passwordHooks()},
+            ParallelFill::Setup{reader->volumes(), &writer, settings.rootPath, knownTotal, passwordHooks(),
+                                decodingUnits()},
             runHooks());
         settings.deferred = fill.get();
-        fill->start(workers);
+        const QList<int> units = decodingUnits();
+        fill->start(units.isEmpty() ? workers : qMin(workers, int(units.size())));
     }
     ExtractionRun run(*reader, writer, runHooks(), settings);
     int error = run.run(firstEntry);

@@ -6,6 +6,7 @@
 #include "platform/errors/XADException.h"
 
 #include <archive_entry.h>
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -23,16 +24,15 @@ constexpr std::chrono::nanoseconds pollPeriod = std::chrono::milliseconds(5);
 // One reader over the archive, and the data of the file it is filling.
 class ParallelFill::Worker : public BlockSource {
 public:
-    explicit Worker(ParallelFill &fill)
-        : m_fill(fill), m_passwords(fill.m_setup.passwords),
-          m_reader(fill.m_setup.volumes, [this] { return m_fill.stopped(); },
-                   [this] { return m_passwords.next(); })
-    {
-    }
+    explicit Worker(ParallelFill &fill) : m_fill(fill), m_passwords(fill.m_setup.passwords) {}
 
     int run();
 
 private:
+    int runInOrder();
+    int runUnits();
+    int fillUnit(Unit unit);
+    int openReader();
     int nextEntry(archive_entry **entry);
     int fillFile(archive_entry *entry, const DeferredFile &file);
     int failureCode(archive_entry *entry) const;
@@ -40,7 +40,7 @@ private:
 
     ParallelFill &m_fill;
     PassphraseBroker m_passwords;
-    ArchiveReader m_reader;
+    std::unique_ptr<ArchiveReader> m_reader;
     archive_entry *m_entry = nullptr;
     const DeferredFile *m_file = nullptr;
     qint64 m_fileDone = 0;
@@ -49,8 +49,20 @@ private:
 
 int ParallelFill::Worker::run()
 {
-    if (m_reader.open() < ARCHIVE_WARN)
-        return failureCode(nullptr);
+    return m_fill.m_setup.unitEnds.isEmpty() ? runInOrder() : runUnits();
+}
+
+int ParallelFill::Worker::openReader()
+{
+    m_reader = std::make_unique<ArchiveReader>(
+        m_fill.m_setup.volumes, [this] { return m_fill.stopped(); }, [this] { return m_passwords.next(); });
+    return m_reader->open() < ARCHIVE_WARN ? failureCode(nullptr) : XADNoError;
+}
+
+int ParallelFill::Worker::runInOrder()
+{
+    if (const int error = openReader())
+        return error;
     size_t next = 0;
     for (int number = 0;; ++number) {
         const Turn turn = m_fill.waitForEntry(number, &next);
@@ -68,12 +80,49 @@ int ParallelFill::Worker::run()
     }
 }
 
+int ParallelFill::Worker::runUnits()
+{
+    while (const std::optional<Unit> unit = m_fill.claimUnit()) {
+        if (const int error = fillUnit(*unit))
+            return error;
+    }
+    return XADNoError;
+}
+
+// The entries before the unit are only walked past, so the reader decodes
+// nothing but the unit's own stream; it is closed before it could decode
+// the next one.
+int ParallelFill::Worker::fillUnit(Unit unit)
+{
+    if (const int error = openReader())
+        return error;
+    size_t next = m_fill.firstFileFrom(unit.first);
+    for (int number = 0; number <= unit.last; ++number) {
+        if (m_fill.stopped())
+            return XADBreakError;
+        archive_entry *entry = nullptr;
+        if (const int error = nextEntry(&entry))
+            return error;
+        if (number < unit.first)
+            continue;
+        const Turn turn = m_fill.waitForEntry(number, &next);
+        if (!turn.more)
+            break;
+        if (turn.file) {
+            if (const int error = fillFile(entry, *turn.file))
+                return error;
+        }
+    }
+    m_reader.reset();
+    return XADNoError;
+}
+
 // The entries the run saw are all still there: running out early means the
 // archive reads differently the second time, which only damage explains.
 int ParallelFill::Worker::nextEntry(archive_entry **entry)
 {
     for (int retries = 0;;) {
-        const int status = m_reader.nextHeader(entry);
+        const int status = m_reader->nextHeader(entry);
         if (status == ARCHIVE_EOF)
             return XADCorruptError;
         if (status == ARCHIVE_RETRY && ++retries < maximumRetries)
@@ -103,16 +152,16 @@ int ParallelFill::Worker::failureCode(archive_entry *entry) const
 {
     if (const int password = m_passwords.failure())
         return password;
-    if (m_reader.wasStopped())
+    if (m_reader->wasStopped())
         return XADBreakError;
-    return ArchiveErrors::codeFor(m_reader, entry);
+    return ArchiveErrors::codeFor(*m_reader, entry);
 }
 
 bool ParallelFill::Worker::nextBlock(const void **data, size_t *size, qint64 *offset, int *error)
 {
     *error = XADNoError;
     la_int64_t at = 0;
-    const int status = archive_read_data_block(m_reader.handle(), data, size, &at);
+    const int status = archive_read_data_block(m_reader->handle(), data, size, &at);
     if (status == ARCHIVE_EOF)
         return false;
     if (status != ARCHIVE_OK) {
@@ -213,6 +262,27 @@ ParallelFill::Turn ParallelFill::waitForEntry(int entryNumber, size_t *next)
         turn.file = m_files[*next];
     }
     return turn;
+}
+
+// Runs go out in archive order, each to the first worker free.
+std::optional<ParallelFill::Unit> ParallelFill::claimUnit()
+{
+    std::lock_guard lock(m_listLock);
+    const QList<int> &ends = m_setup.unitEnds;
+    if (m_failed.load() || m_nextUnit >= ends.size())
+        return std::nullopt;
+    const qsizetype unit = m_nextUnit++;
+    return Unit{unit == 0 ? 0 : ends[unit - 1] + 1, ends[unit]};
+}
+
+// Where in the list of files a worker starting at this entry begins to
+// look; files the layout adds later come after it.
+size_t ParallelFill::firstFileFrom(int entryNumber)
+{
+    std::lock_guard lock(m_listLock);
+    const auto at = std::lower_bound(m_files.begin(), m_files.end(), entryNumber,
+                                     [](const DeferredFile &file, int number) { return file.entryNumber < number; });
+    return size_t(at - m_files.begin());
 }
 
 // A worker's failure ends the others at their next poll; theirs, a stop

@@ -4,6 +4,7 @@
 #include "platform/engine/PassphraseBroker.h"
 #include "platform/engine/formats/VolumeSet.h"
 
+#include <QList>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -17,8 +18,10 @@
 // a reader of its own, walks its headers in order and takes the next file
 // nobody has taken yet, so the work evens out however the sizes fall. Only
 // for formats whose entries decode independently (zip, non-solid RAR):
-// there, skipping an entry costs a seek, not its decoding. The first
-// failure stops every worker.
+// there, skipping an entry costs a seek, not its decoding. Where entries
+// share compressed streams (7z folders), a worker takes a whole stream at a
+// time instead, with a fresh reader that skips to it: 7z skips cheaply only
+// before it has decoded anything. The first failure stops every worker.
 class ParallelFill : public DeferredFiles {
 public:
     struct Setup {
@@ -27,6 +30,10 @@ public:
         QString rootPath;
         qint64 knownTotal = -1;
         PassphraseBroker::Hooks passwords;
+        // Where entries go in runs that decode together: the last entry
+        // number of each run, in order, covering every entry. Empty: each
+        // entry stands alone.
+        QList<int> unitEnds;
     };
 
     // hooks: called from the workers, so they must be safe to call from any
@@ -53,7 +60,14 @@ private:
         bool more = true;                 // false: no file is left from here on
     };
 
+    struct Unit {
+        int first = 0;
+        int last = 0;
+    };
+
     Turn waitForEntry(int entryNumber, size_t *next);
+    std::optional<Unit> claimUnit();
+    size_t firstFileFrom(int entryNumber);
     void endLayout();
     bool stopped();
     void fail(int error);
@@ -68,6 +82,7 @@ private:
     std::deque<bool> m_claimed;
     int m_passed = -1;
     bool m_layoutDone = false;
+    qsizetype m_nextUnit = 0;
 
     std::atomic<bool> m_failed{false};
     std::atomic<bool> m_stopSeen{false};

@@ -175,6 +175,10 @@ private Q_SLOTS:
         // Solid: one worker decodes it all.
         QTest::newRow("7z") << made(u"solid.7z"_qs, u"7zip"_qs) << QStringList() << false << 0;
         const auto corpus = [](const char *name) { return TestEnvironment::corpusPath(QString::fromLatin1(name)); };
+        // Each compressed stream on a worker of its own.
+        QTest::newRow("7z, four streams") << corpus("test_read_format_7zip_copy_2.7z") << QStringList() << true << 0;
+        QTest::newRow("7z, two solid runs") << corpus("test_read_format_7zip_lzma1_lzma2.7z") << QStringList() << true
+                                            << 0;
         QTest::newRow("rar 4") << corpus("test_read_format_rar_compress_best.rar") << QStringList() << true << 0;
         QTest::newRow("rar 5") << corpus("test_read_format_rar5_win32.rar") << QStringList() << true << 0;
         // Files split across volumes are checked whole, so they stay with the run.
