@@ -33,9 +33,9 @@ namespace {
 // Below this, starting readers costs more than decoding on one core saves.
 constexpr qint64 parallelThreshold = qint64(8) << 20;
 constexpr int maximumWorkers = 8;
-// Every worker's reader keeps its own index of a zip's entries: past this
-// many, one pass keeps the helper's memory small.
-constexpr qsizetype maximumParallelZipEntries = 50'000;
+// Every worker's reader keeps its own index of a zip's or an image's
+// entries: past this many, one pass keeps the helper's memory small.
+constexpr qsizetype maximumParallelIndexEntries = 50'000;
 // A 7z's folders go to the workers in runs of at least this much data:
 // each run costs a fresh reader that parses the whole header and walks
 // past every entry before it.
@@ -73,6 +73,7 @@ struct ArchiveEngine::Private : UnarchiverState {
     bool isRaw = false;
     RarVolumeReport rarVolumes;
     qsizetype zipEntries = -1; // from the central directory, when it was read
+    qint64 listedEntries = -1; // from the size survey
     std::optional<SevenZipHeaderScan::Layout> sevenZipLayout;
 
     bool shouldStop() const;
@@ -177,8 +178,14 @@ int ArchiveEngine::Private::openArchive()
     if (isRaw && !reader->hasFilter())
         return XADNotAnArchiveError;
     prepareNameDecoder();
-    knownTotal = rarVolumes.isRar ? rarVolumes.unpackedTotal
-                                  : SizeSurvey::totalSize(volumes, reader->formatCode(), [this] { return shouldStop(); });
+    if (rarVolumes.isRar) {
+        knownTotal = rarVolumes.unpackedTotal;
+    } else {
+        const SizeSurvey::Result survey =
+            SizeSurvey::survey(volumes, reader->formatCode(), [this] { return shouldStop(); });
+        knownTotal = survey.total;
+        listedEntries = survey.entries;
+    }
     return shouldStop() ? XADBreakError : XADNoError;
 }
 
@@ -257,20 +264,23 @@ RunSettings ArchiveEngine::Private::runSettings(const StagingFolder &staging) co
 }
 
 // Zip entries are compressed one by one, and so are a RAR's unless it is
-// solid, and a 7z's in as many runs as it has folders; a compressed outer
-// layer would have to be decoded by every reader.
+// solid, and a 7z's in as many runs as it has folders; an image's are
+// stored apart. A compressed outer layer would have to be decoded by every
+// reader.
 bool ArchiveEngine::Private::entriesIndependent() const
 {
     if (reader->hasFilter() || knownTotal <= 0)
         return false;
     switch (reader->formatCode() & ARCHIVE_FORMAT_BASE_MASK) {
     case ARCHIVE_FORMAT_ZIP:
-        return zipEntries >= 0 && zipEntries <= maximumParallelZipEntries;
+        return zipEntries >= 0 && zipEntries <= maximumParallelIndexEntries;
     case ARCHIVE_FORMAT_RAR:
     case ARCHIVE_FORMAT_RAR_V5:
         return rarVolumes.isRar && rarVolumes.headersRead && !rarVolumes.isSolid;
     case ARCHIVE_FORMAT_7ZIP:
         return decodingUnits().size() > 1;
+    case ARCHIVE_FORMAT_ISO9660:
+        return listedEntries >= 0 && listedEntries <= maximumParallelIndexEntries;
     default:
         return false;
     }

@@ -7,29 +7,29 @@
 bool SizeSurvey::formatListsSizes(int formatCode)
 {
     const int base = formatCode & ARCHIVE_FORMAT_BASE_MASK;
-    return base == ARCHIVE_FORMAT_ZIP || base == ARCHIVE_FORMAT_7ZIP;
+    return base == ARCHIVE_FORMAT_ZIP || base == ARCHIVE_FORMAT_7ZIP || base == ARCHIVE_FORMAT_ISO9660;
 }
 
-qint64 SizeSurvey::totalSize(const VolumeSet &volumes, int formatCode,
-                             const std::function<bool()> &shouldStop)
+SizeSurvey::Result SizeSurvey::survey(const VolumeSet &volumes, int formatCode,
+                                      const std::function<bool()> &shouldStop)
 {
     if (!formatListsSizes(formatCode))
-        return -1;
+        return {};
     ArchiveReader reader(volumes, shouldStop, {});
     if (reader.open() != ARCHIVE_OK)
-        return -1;
-    qint64 total = 0;
+        return {};
+    Result counted{0, 0};
     archive_entry *entry = nullptr;
-    for (;;) {
+    for (;; ++counted.entries) {
         const int status = reader.nextHeader(&entry);
         if (status == ARCHIVE_EOF)
-            return total;
+            return counted;
         if (status < ARCHIVE_WARN)
-            return -1;
+            return {};
         if (archive_entry_filetype(entry) != AE_IFREG)
             continue;
         if (!archive_entry_size_is_set(entry))
-            return -1;
-        total += archive_entry_size(entry);
+            return {};
+        counted.total += archive_entry_size(entry);
     }
 }

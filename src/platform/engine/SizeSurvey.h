@@ -5,12 +5,16 @@
 #include <functional>
 
 // The total uncompressed size of an archive whose directory lists every
-// entry with its size (zip's central directory, 7z's header), read from the
-// headers alone: no entry data is decompressed.
+// entry with its size (zip's central directory, 7z's header, an ISO 9660
+// image's directory records), read from the headers alone: no entry data is
+// decompressed.
 class SizeSurvey {
 public:
-    // -1 when the format keeps no such directory or any size is missing.
-    static qint64 totalSize(const VolumeSet &volumes, int formatCode,
-                            const std::function<bool()> &shouldStop);
+    struct Result {
+        qint64 total = -1; // -1 when the format keeps no such directory or any size is missing
+        qint64 entries = -1;
+    };
+
+    static Result survey(const VolumeSet &volumes, int formatCode, const std::function<bool()> &shouldStop);
     static bool formatListsSizes(int formatCode);
 };

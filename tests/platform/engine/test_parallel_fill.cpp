@@ -174,6 +174,7 @@ private Q_SLOTS:
             << true << 1;
         // Solid: one worker decodes it all.
         QTest::newRow("7z") << made(u"solid.7z"_qs, u"7zip"_qs) << QStringList() << false << 0;
+        QTest::newRow("iso") << made(u"plain.iso"_qs, u"iso9660"_qs) << QStringList() << true << 0;
         const auto corpus = [](const char *name) { return TestEnvironment::corpusPath(QString::fromLatin1(name)); };
         // Each compressed stream on a worker of its own.
         QTest::newRow("7z, four streams") << corpus("test_read_format_7zip_copy_2.7z") << QStringList() << true << 0;
