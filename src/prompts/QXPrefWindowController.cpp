@@ -26,10 +26,14 @@ UserDefaults &store()
 }
 
 // The folder itself when it is still there, else the nearest folder above it
-// that is, so the sheet never opens on a path that has gone.
+// that is, so the sheet never opens on a path that has gone; home when no
+// folder was ever chosen (a relative path would be read against the
+// directory the program was started in).
 QString nearestExistingFolder(const QString &path)
 {
     QString candidate = QDir::cleanPath(path);
+    if (!QDir::isAbsolutePath(candidate))
+        return QDir::homePath();
     while (!candidate.isEmpty() && !QFileInfo(candidate).isDir()) {
         const QString parent = QFileInfo(candidate).path();
         if (parent == candidate)
@@ -215,9 +219,8 @@ void QXPrefWindowController::selectOtherAction()
     panel->setWindowTitle(localizedString("pref_select_title"));
     //% "Choose"
     panel->setLabelText(QFileDialog::Accept, localizedString("pref_select_button"));
-    const QString selectPath = store().stringForKey(SettingsKeys::SelectPath);
-    if (!selectPath.isNull())
-        panel->setDirectory(nearestExistingFolder(selectPath));
+    // Without a folder the dialog would open wherever the program was started.
+    panel->setDirectory(nearestExistingFolder(store().stringForKey(SettingsKeys::SelectPath)));
     connect(panel, &QDialog::finished, this,
             [this, panel](int result) { folderPanelFinished(panel, result); });
     m_folderPanel = panel;

@@ -132,6 +132,8 @@ private Q_SLOTS:
         prefs.show();
         QFileDialog *panel = openSheet(prefs);
         QVERIFY(panel && panel->isVisible());
+        // No folder chosen yet: home, not the directory the program runs in.
+        QCOMPARE(QDir::cleanPath(panel->directory().absolutePath()), QDir::homePath());
         // Asking again while it is up does not stack a second sheet.
         openSheet(prefs);
         QCOMPARE(prefs.findChildren<QFileDialog *>().size(), 1);
