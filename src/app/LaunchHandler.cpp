@@ -5,10 +5,10 @@
 #include "platform/desktop/SingleInstance.h"
 #include "platform/settings/SettingsKeys.h"
 #include "platform/settings/UserDefaults.h"
+#include "window/WindowChrome.h"
 #include "window/WindowFrameAnimator.h"
 
 #include <QMainWindow>
-#include <QMenuBar>
 #include <QTimer>
 
 LaunchHandler::LaunchHandler(AppDelegate &app, QMainWindow &window)
@@ -73,22 +73,6 @@ void LaunchHandler::recoverWindowSize()
     const QRect frame = animator->targetFrame(&m_window);
     // Qt's y grows downwards, so keeping y keeps the top edge in place.
     const QRect target(frame.x(), frame.y(), frame.width(),
-                       RecoveredContentHeight + windowChrome());
+                       RecoveredContentHeight + WindowChrome::height(&m_window, m_window.centralWidget()));
     animator->setFrame(&m_window, target, true);
-}
-
-// The height of the menu bar above the content, worked out the way the
-// window's layout does. The content's own height cannot tell: a closed window
-// may not have laid out its last size.
-int LaunchHandler::windowChrome() const
-{
-    const QWidget *bar = m_window.menuWidget();
-    if (!bar || bar->isWindow())
-        return 0;
-    if (bar->isHidden() && bar->testAttribute(Qt::WA_WState_ExplicitShowHide))
-        return 0;
-    if (const auto *menuBar = qobject_cast<const QMenuBar *>(bar); menuBar && menuBar->isNativeMenuBar())
-        return 0;
-    const int height = bar->heightForWidth(m_window.width());
-    return height >= 0 ? height : bar->sizeHint().height();
 }

@@ -37,8 +37,6 @@ public:
     void setTimings(const LaunchTimings &timings) { m_timings = timings; }
 
 private:
-    int windowChrome() const;
-
     AppDelegate &m_app;
     QMainWindow &m_window;
     LaunchTimings m_timings;

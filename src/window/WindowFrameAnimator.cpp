@@ -28,7 +28,13 @@ void WindowFrameAnimator::setFrame(QWidget *window, const QRect &geometry, bool 
     }
     // A hidden window has nothing to show in between.
     if (!animate || !window->isVisible() || window->geometry() == geometry) {
-        window->setGeometry(geometry);
+        // A window that was never on screen is only sized, and the window
+        // manager places it: given a position first, it would keep its
+        // content at that point, its title bar above the screen's top edge.
+        if (!window->windowHandle())
+            window->resize(geometry.size());
+        else
+            window->setGeometry(geometry);
         Q_EMIT frameReached();
         return;
     }

@@ -2,17 +2,23 @@
 #include "app/QXDescWindowController.h"
 #include "extraction/RARItem.h"
 #include "extraction/view/RARViewController.h"
+#include "extraction/view/QXFolderPanel.h"
 #include "platform/desktop/SingleInstance.h"
 #include "platform/settings/SettingsKeys.h"
 #include "platform/settings/UserDefaults.h"
 #include "support/StringTable.h"
+#include "window/RARItemViewController.h"
+#include "window/RowLayout.h"
 #include "window/WindowFrameAnimator.h"
 #include "ArchiveMaker.h"
+#include "SheetDriver.h"
 #include "TestEnvironment.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -118,6 +124,36 @@ private Q_SLOTS:
         settle(delegate);
         QCOMPARE(contentHeight(delegate), AppDelegate::RecoveredContentHeight);
         QCOMPARE(delegate.window()->geometry().top(), top);
+    }
+
+    // However the window comes back on screen, it holds its menu bar and
+    // every listed row in full: here one archive handed over after the end
+    // rule closed the window.
+    void rowAfterTheWindowWasClosedFitsBelowTheMenuBar()
+    {
+        AppDelegate delegate;
+        delegate.launch({makeZip(u"fifth.zip"_qs)});
+        // Sized for its row, but placed by the window manager.
+        QVERIFY(!delegate.window()->testAttribute(Qt::WA_Moved));
+        waitForEmptyList(delegate);
+        QTRY_VERIFY(!delegate.window()->isVisible());
+        // The window shrank to its empty size after it was closed.
+        settle(delegate);
+
+        // The folder question holds the row in the list.
+        delegate.rarVC()->setWriteTest([](const QString &) { return false; });
+        delegate.applicationOpenFile(makeZip(u"sixth.zip"_qs));
+        QVERIFY(SheetDriver::waitForSheet<QFileDialog>(u"folderPanel"_qs));
+        settle(delegate);
+        auto *window = static_cast<QMainWindow *>(delegate.window());
+        const int bar = window->menuBar()->height();
+        QVERIFY(bar > 0);
+        QCOMPARE(window->height(), bar + RowLayout::RowHeight);
+        QWidget *row = static_cast<RARItemViewController *>(delegate.rarVC()->rarItems().first()->vc())->view();
+        QCOMPARE(row->mapTo(window, QPoint(0, 0)).y(), bar);
+        QCOMPARE(row->visibleRegion().boundingRect().height(), RowLayout::RowHeight);
+        delegate.rarVC()->folderPanel()->dialog()->reject();
+        waitForEmptyList(delegate);
     }
 
     void laterLaunchesHandOverTheirFilesAndEnd()

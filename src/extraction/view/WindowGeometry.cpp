@@ -3,9 +3,9 @@
 #include "extraction/view/ControllerHost.h"
 #include "window/RARListView.h"
 #include "window/RowLayout.h"
+#include "window/WindowChrome.h"
 #include "window/WindowFrameAnimator.h"
 
-#include <QLayout>
 #include <QScreen>
 #include <QWidget>
 
@@ -30,8 +30,7 @@ void WindowGeometry::fit(QWidget *view, RARListView *list, const QList<QWidget *
 {
     QWidget *window = mainWindow();
     const bool ownWindow = window && window != view;
-    if (!frameAnimator()->isAnimating())
-        m_chrome = windowChrome(view);
+    m_chrome = ownWindow ? WindowChrome::height(window, view) : 0;
     const QRect current = ownWindow ? frameAnimator()->targetFrame(window) : view->geometry();
     const auto layout = RowLayout::compute(current, m_chrome, newestFirst.size(), RowLayout::RowHeight,
                                            ownWindow ? roomBelow(window, current.top()) : RowLayout::Unlimited);
@@ -41,18 +40,6 @@ void WindowGeometry::fit(QWidget *view, RARListView *list, const QList<QWidget *
         frameAnimator()->setFrame(window, layout.windowGeometry, true);
     else
         view->resize(view->width(), layout.visibleHeight);
-}
-
-// What the window has besides the rows (a menu bar, say). Measured while no
-// animation runs, so an in-between size is never taken for the chrome.
-int WindowGeometry::windowChrome(const QWidget *view) const
-{
-    QWidget *window = mainWindow();
-    if (!window || !view || window == view || !window->isAncestorOf(view))
-        return 0;
-    if (window->layout())
-        window->layout()->activate();
-    return std::max(0, window->height() - view->height());
 }
 
 // The height the screen leaves for rows below the window's top edge, so a

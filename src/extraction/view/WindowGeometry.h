@@ -25,7 +25,6 @@ public:
 
 private:
     QWidget *mainWindow() const;
-    int windowChrome(const QWidget *view) const;
     int roomBelow(const QWidget *window, int top) const;
 
     ControllerHost *m_host;
