@@ -8,7 +8,7 @@ QUILLBOX_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
     libgl-dev libarchive-dev libicu-dev libseccomp-dev
     zlib1g-dev libbz2-dev liblzma-dev libzstd-dev liblz4-dev
-    libarchive-tools xvfb xauth fonts-dejavu-core fonts-noto-cjk
+    libarchive-tools 7zip xvfb xauth fonts-dejavu-core fonts-noto-cjk
 )
 
 quillbox_install_packages() {

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <mutex>
@@ -154,6 +155,30 @@ class TestParallelFill : public QObject {
         return path;
     }
 
+    // 7-Zip's own 7z of the same files (no link: its target would be read
+    // with its header): libarchive writes a 7z as one stream only.
+    QString madeBy7zz(const QString &name, const QString &solidity)
+    {
+        const QString path = archives.filePath(name);
+        if (QFileInfo::exists(path))
+            return path;
+        QTemporaryDir tree;
+        for (const ArchiveEntrySpec &spec : manyEntries()) {
+            const QString file = tree.filePath(QString::fromUtf8(spec.path));
+            if (spec.type != ArchiveEntrySpec::File || !QDir().mkpath(QFileInfo(file).path()))
+                continue;
+            QFile::setPermissions(file, QFile::WriteOwner | QFile::ReadOwner); // a duplicate replaces it
+            if (!writeFile(file, spec.data) || ::chmod(QFile::encodeName(file).constData(), mode_t(spec.mode)) != 0)
+                return QString();
+        }
+        QProcess sevenZip;
+        sevenZip.setWorkingDirectory(tree.path());
+        sevenZip.start(u"7zz"_qs, {u"a"_qs, u"-bd"_qs, u"-mx=1"_qs, u"-ms="_qs + solidity, path, u"tree"_qs});
+        if (!sevenZip.waitForFinished(60000) || sevenZip.exitCode() != 0)
+            return QString();
+        return path;
+    }
+
 private Q_SLOTS:
     void cleanup() { qunsetenv("QUILLBOX_DECODING_THREADS"); }
 
@@ -177,6 +202,8 @@ private Q_SLOTS:
         QTest::newRow("iso") << made(u"plain.iso"_qs, u"iso9660"_qs) << QStringList() << true << 0;
         const auto corpus = [](const char *name) { return TestEnvironment::corpusPath(QString::fromLatin1(name)); };
         // Each compressed stream on a worker of its own.
+        QTest::newRow("7z, a stream per file") << madeBy7zz(u"per-file.7z"_qs, u"off"_qs) << QStringList() << true << 0;
+        QTest::newRow("7z, 16 files a stream") << madeBy7zz(u"blocks.7z"_qs, u"16f"_qs) << QStringList() << true << 0;
         QTest::newRow("7z, four streams") << corpus("test_read_format_7zip_copy_2.7z") << QStringList() << true << 0;
         QTest::newRow("7z, two solid runs") << corpus("test_read_format_7zip_lzma1_lzma2.7z") << QStringList() << true
                                             << 0;
@@ -214,17 +241,20 @@ private Q_SLOTS:
     // run fails with the reason, and the destination is as it was.
     void failureLeavesNothing_data()
     {
+        QTest::addColumn<QString>("archive");
         QTest::addColumn<bool>("damaged");
         QTest::addColumn<int>("expected");
-        QTest::newRow("stopped halfway") << false << int(XADBreakError);
-        QTest::newRow("one file damaged") << true << int(XADChecksumError);
+        const QString zip = made(u"stored.zip"_qs, u"zip"_qs, u"zip:compression=store"_qs);
+        QTest::newRow("zip, stopped halfway") << zip << false << int(XADBreakError);
+        QTest::newRow("zip, one file damaged") << zip << true << int(XADChecksumError);
+        QTest::newRow("7z, stopped halfway") << madeBy7zz(u"per-file.7z"_qs, u"off"_qs) << false << int(XADBreakError);
     }
 
     void failureLeavesNothing()
     {
+        QFETCH(QString, archive);
         QFETCH(bool, damaged);
         QFETCH(int, expected);
-        QString archive = made(u"stored.zip"_qs, u"zip"_qs, u"zip:compression=store"_qs);
         if (damaged) {
             QByteArray bytes = readAll(archive);
             const qsizetype at = bytes.indexOf(pseudoText(201, 200 + 201 * 37));
