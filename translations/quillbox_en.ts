@@ -393,5 +393,9 @@ Extracts archives: drop them on the window or open them with Quillbox.</oldsourc
         <source>Quillbox&apos;s archive reader stopped unexpectedly. The archive may be damaged or too large to read.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message id="encoding_no_font">
+        <source>(no font on this computer can show this name)</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 </TS>

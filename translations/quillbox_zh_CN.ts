@@ -393,5 +393,9 @@ Extracts archives: drop them on the window or open them with Quillbox.</oldsourc
         <source>Quillbox&apos;s archive reader stopped unexpectedly. The archive may be damaged or too large to read.</source>
         <translation>Quillbox 的归档读取程序意外停止。归档可能已损坏，或太大而无法读取。</translation>
     </message>
+    <message id="encoding_no_font">
+        <source>(no font on this computer can show this name)</source>
+        <translation>（本机没有能显示此名称的字体）</translation>
+    </message>
 </context>
 </TS>

@@ -61,7 +61,7 @@ void QXEncodingItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem
     const QColor color = item.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
     const QRect area = item.rect.adjusted(horizontalMargin, 0, -horizontalMargin, 0);
     paintEntry(painter, area, index.data(QXEncodingPopUp::NameRole).toString(),
-               index.data(QXEncodingPopUp::SampleRole).toString(), m_popUp->mainFont(),
+               QXEncodingPopUp::preview(index), m_popUp->mainFont(),
                m_popUp->sampleFont(), m_popUp->tabStop(), color);
 }
 
@@ -69,7 +69,7 @@ QSize QXEncodingItemDelegate::sizeHint(const QStyleOptionViewItem &, const QMode
 {
     const QFontMetrics mainMetrics(m_popUp->mainFont());
     const QFontMetrics sampleMetrics(m_popUp->sampleFont());
-    const QString sample = sampleText(index.data(QXEncodingPopUp::SampleRole).toString());
+    const QString sample = sampleText(QXEncodingPopUp::preview(index));
     const int width = horizontalMargin + int(m_popUp->tabStop() + 0.5)
         + sampleMetrics.horizontalAdvance(sample) + horizontalMargin;
     const int height = std::max(mainMetrics.height(), sampleMetrics.height()) + 2 * verticalPadding;

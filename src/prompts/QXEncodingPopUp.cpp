@@ -4,6 +4,7 @@
 #include "platform/encoding/EncodingRegistry.h"
 #include "platform/encoding/XADString.h"
 #include "support/Localized.h"
+#include "support/widgets/FontCoverage.h"
 
 #include <QAbstractItemView>
 #include <QCollator>
@@ -86,6 +87,17 @@ QString QXEncodingPopUp::separator()
     return u"\t\u2708\uFE0E "_qs;
 }
 
+QString QXEncodingPopUp::preview(const QString &sample, bool drawable)
+{
+    //% "(no font on this computer can show this name)"
+    return drawable ? sample : localizedString("encoding_no_font");
+}
+
+QString QXEncodingPopUp::preview(const QModelIndex &entry)
+{
+    return preview(entry.data(SampleRole).toString(), entry.data(DrawableRole).toBool());
+}
+
 QFont QXEncodingPopUp::sampleFont() const
 {
     QFont small = font();
@@ -107,11 +119,13 @@ void QXEncodingPopUp::configEncodingWithString(const XADString &name)
         const QString sample = name.stringWithEncoding(entry.encoding);
         if (!isWellFormedUTF16(sample))
             continue;
-        auto *row = new QStandardItem(entry.name + separator() + sample);
+        const bool drawable = FontCoverage::canDraw(sample, sampleFont());
+        auto *row = new QStandardItem(entry.name + separator() + preview(sample, drawable));
         row->setData(QVariant::fromValue(entry.encoding), EncodingRole);
         row->setData(entry.name, NameRole);
         row->setData(sample, SampleRole);
-        row->setToolTip(entry.name + u" \u2014 "_qs + sample);
+        row->setData(drawable, DrawableRole);
+        row->setToolTip(entry.name + u" \u2014 "_qs + preview(sample, drawable));
         model->appendRow(row);
     }
     // With a placeholder set the pop-up selects nothing by itself; the first
@@ -164,7 +178,7 @@ void QXEncodingPopUp::paintEvent(QPaintEvent *)
     qreal stop = m_tabStop;
     if (field.width() - stop < field.width() / 3.0)
         stop = QFontMetricsF(mainFont()).horizontalAdvance(name) + tabGap;
-    QXEncodingItemDelegate::paintEntry(&painter, field, name, currentData(SampleRole).toString(),
+    QXEncodingItemDelegate::paintEntry(&painter, field, name, preview(model()->index(currentIndex(), modelColumn())),
                                        mainFont(), sampleFont(), stop,
                                        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
                                                        QPalette::ButtonText));

@@ -16,7 +16,9 @@ public:
         QString name;         // display name
         quint64 encoding = 0; // registry number
     };
-    enum Role { EncodingRole = Qt::UserRole, NameRole, SampleRole };
+    // DrawableRole: whether this machine has fonts for every character of
+    // the sample.
+    enum Role { EncodingRole = Qt::UserRole, NameRole, SampleRole, DrawableRole };
 
     explicit QXEncodingPopUp(QWidget *parent = nullptr);
 
@@ -32,6 +34,10 @@ public:
     // What stands between a name and its sample: tab, airplane in text
     // presentation, space.
     static QString separator();
+    // What stands after an entry's name: its sample, or, where no font here
+    // could draw it, a note saying so instead of a row of boxes.
+    static QString preview(const QString &sample, bool drawable);
+    static QString preview(const QModelIndex &entry);
 
     // Replaces the entries by one per encoding that decodes the name.
     void configEncodingWithString(const XADString &name);

@@ -15,6 +15,7 @@
 #include "SheetDriver.h"
 #include "TestEnvironment.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -172,10 +173,17 @@ private Q_SLOTS:
                   [](QDialog *sheet) { sheet->findChild<QLineEdit *>()->setText(u"secret"_qs); });
         saveSheet(delegate, u"QXErrorWindowController"_qs, u"05_error_sheet"_qs, Role::AcceptRole);
         saveSheet(delegate, u"QXEncodingWindowController"_qs, u"04_encoding_sheet"_qs, Role::AcceptRole,
-                  [](QDialog *sheet) {
+                  [this](QDialog *sheet) {
                       auto *popUp = sheet->findChild<QComboBox *>();
                       const quint64 cp1251 = EncodingRegistry::instance().numberForName(u"windows-1251"_qs);
                       popUp->setCurrentIndex(popUp->findData(QVariant::fromValue(cp1251), QXEncodingPopUp::EncodingRole));
+                      // The list open, with entries whose sample no font here can draw (Thai).
+                      popUp->showPopup();
+                      const quint64 thai = EncodingRegistry::instance().numberForName(u"windows-874"_qs);
+                      popUp->view()->scrollTo(popUp->model()->index(
+                          popUp->findData(QVariant::fromValue(thai), QXEncodingPopUp::EncodingRole), 0));
+                      save(popUp->view()->window(), u"04_encoding_list"_qs);
+                      popUp->hidePopup();
                   });
         saveSheet(delegate, u"QXErrorWindowController"_qs, u"07_missing_volume_sheet"_qs, Role::AcceptRole);
         QTRY_VERIFY_WITH_TIMEOUT(vc->rarItems().isEmpty(), 20000);

@@ -3,6 +3,7 @@
 
 #include "extraction/RARItem.h"
 #include "platform/encoding/EncodingRegistry.h"
+#include "platform/encoding/IcuTextCodec.h"
 #include "platform/encoding/XADString.h"
 #include "prompts/QXEncodingPopUp.h"
 #include "prompts/QXEncodingWindowController.h"
@@ -14,6 +15,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 #include <functional>
 #include <memory>
@@ -198,6 +201,52 @@ private Q_SLOTS:
         if (row >= 0)
             QCOMPARE(popUp.itemData(row, QXEncodingPopUp::SampleRole).toString(), listed);
         QVERIFY(popUp.count() > 0); // the single-byte encodings still read it
+    }
+
+    // A person reads every name of the list, each once: no ICU converter
+    // name or alias ("ibm-1250_P100-1995", "windows-57002") is shown.
+    void everyListedNameIsReadableAndShownOnce()
+    {
+        static const QRegularExpression readable(u"^[A-Z][A-Za-z -]+ \\([^()]+\\)$"_qs);
+        const auto list = QXEncodingPopUp::encodings();
+        QVERIFY(list.size() > 150);
+        QSet<QString> names;
+        QSet<quint64> numbers;
+        for (const auto &entry : list) {
+            QVERIFY2(readable.match(entry.name).hasMatch(), qPrintable(entry.name));
+            QVERIFY2(IcuTextCodec::converterNameFor(entry.name.toLatin1().constData()).isEmpty(),
+                     qPrintable(entry.name));
+            QVERIFY2(!names.contains(entry.name), qPrintable(entry.name));
+            names.insert(entry.name);
+            numbers.insert(entry.encoding);
+        }
+        QCOMPARE(numbers.size(), names.size());
+    }
+
+    // A sample this machine has no glyphs for is not shown as boxes.
+    void samplesWithoutFontsSaySo_data()
+    {
+        QTest::addColumn<QByteArray>("bytes"); // read as UTF-8
+        QTest::addColumn<bool>("drawable");
+        QTest::newRow("plain") << QByteArrayLiteral("report 2024.txt") << true;
+        QTest::newRow("accents") << QByteArray("Gr\xc3\xb6\xc3\x9f" "e.txt") << true;
+        QTest::newRow("joiner") << QByteArray("a\xe2\x80\x8d" "b") << true;
+        QTest::newRow("private use") << QByteArray("a\xf3\xb0\x80\x80") << false;
+    }
+
+    void samplesWithoutFontsSaySo()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, drawable);
+        QXEncodingPopUp popUp;
+        popUp.configEncodingWithString(XADString(bytes, 0, 0.0f));
+        const int row = rowOf(&popUp, numberOf("UTF-8"));
+        QVERIFY(row >= 0);
+        QCOMPARE(popUp.itemData(row, QXEncodingPopUp::SampleRole).toString(), QString::fromUtf8(bytes));
+        QCOMPARE(popUp.itemData(row, QXEncodingPopUp::DrawableRole).toBool(), drawable);
+        const QString shown = QXEncodingPopUp::preview(popUp.model()->index(row, 0));
+        QCOMPARE(shown == QString::fromUtf8(bytes), drawable);
+        QVERIFY(popUp.itemText(row).endsWith(shown));
     }
 
     void encodingAnswers_data()

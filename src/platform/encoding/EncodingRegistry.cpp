@@ -1,5 +1,6 @@
 #include "platform/encoding/EncodingRegistry.h"
 
+#include "platform/encoding/CodePageNames.h"
 #include "platform/encoding/IcuTextCodec.h"
 
 #include <QHash>
@@ -160,8 +161,13 @@ EncodingRegistry::EncodingRegistry()
     std::sort(converters.begin(), converters.end());
 
     QSet<quint64> taken;
-    for (const KnownEncoding &encoding : knownEncodings)
+    // A name shown once: the entries of the table above come first, then the
+    // first converter of a name in name order.
+    QSet<QString> shownNames;
+    for (const KnownEncoding &encoding : knownEncodings) {
         taken.insert(encoding.number);
+        shownNames.insert(QString::fromUtf8(encoding.displayName));
+    }
     for (const QByteArray &converter : std::as_const(converters)) {
         Encoding entry;
         if (const KnownEncoding *k = known.value(converter)) {
@@ -177,7 +183,11 @@ EncodingRegistry::EncodingRegistry()
             }
             taken.insert(entry.number);
             entry.name = QString::fromLatin1(preferredName(converter.constData()));
-            entry.displayName = entry.name;
+            const QString displayName = CodePageNames::displayName(converter.constData());
+            if (!shownNames.contains(displayName)) {
+                entry.displayName = displayName;
+                shownNames.insert(displayName);
+            }
         }
         m_byConverter.insert(converter, m_encodings.size());
         m_byNumber.insert(entry.number, m_encodings.size());

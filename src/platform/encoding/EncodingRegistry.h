@@ -14,7 +14,9 @@ public:
     struct Encoding {
         quint64 number = 0;
         QString name;        // canonical converter name, accepted back by the engine
-        QString displayName; // for people
+        // For people; empty for a converter with no readable name, or one
+        // whose name an earlier entry has (the list shows each name once).
+        QString displayName;
     };
 
     static constexpr quint64 UTF8 = 4;
