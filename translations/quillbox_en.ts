@@ -397,5 +397,13 @@ Extracts archives: drop them on the window or open them with Quillbox.</oldsourc
         <source>(no font on this computer can show this name)</source>
         <translation type="unfinished"></translation>
     </message>
+    <message id="banner_tagline">
+        <source>From the Quillbox team</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message id="banner_get">
+        <source>Get it</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 </TS>

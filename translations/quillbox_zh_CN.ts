@@ -397,5 +397,13 @@ Extracts archives: drop them on the window or open them with Quillbox.</oldsourc
         <source>(no font on this computer can show this name)</source>
         <translation>（本机没有能显示此名称的字体）</translation>
     </message>
+    <message id="banner_tagline">
+        <source>From the Quillbox team</source>
+        <translation>来自 Quillbox 团队</translation>
+    </message>
+    <message id="banner_get">
+        <source>Get it</source>
+        <translation>获取</translation>
+    </message>
 </context>
 </TS>

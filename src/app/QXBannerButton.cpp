@@ -1,5 +1,6 @@
 #include "QXBannerButton.h"
 
+#include "support/Localized.h"
 #include "support/TimerExpand.h"
 #include "window/QXImages.h"
 
@@ -13,6 +14,28 @@
 namespace {
 
 const QSize BannerSize(320, 64);
+
+// Where the artwork leaves room for words, in its own 320 x 64 units: the
+// tagline under the product's name, and the button, whose highlighted image
+// puts an arrow at its right end.
+const QRectF TaglineArea(66, 36, 154, 15);
+const QRectF ButtonArea(226, 19, 82, 26);
+const QRectF HighlightedButtonArea(226, 19, 72, 26);
+const QColor TaglineColour(255, 255, 255, 204);
+const QColor ButtonColour(0x19, 0x54, 0x6B);
+
+QFont sizedFont(QFont font, int pixels, bool bold)
+{
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+void drawFitted(QPainter &painter, const QRectF &area, Qt::Alignment alignment, const QString &text)
+{
+    const QString shown = painter.fontMetrics().elidedText(text, Qt::ElideRight, int(area.width()));
+    painter.drawText(area, alignment | Qt::AlignVCenter, shown);
+}
 
 } // namespace
 
@@ -108,6 +131,35 @@ void QXBannerButton::paintEvent(QPaintEvent *)
     const QSize shown = m_image.actualSize(size());
     const QRect target = QStyle::alignedRect(layoutDirection(), Qt::AlignCenter, shown, rect());
     m_image.paint(&painter, target, Qt::AlignCenter, isEnabled() ? QIcon::Normal : QIcon::Disabled);
+    painter.translate(target.topLeft());
+    painter.scale(qreal(target.width()) / BannerSize.width(), qreal(target.height()) / BannerSize.height());
+    paintTexts(painter);
+}
+
+QString QXBannerButton::tagline()
+{
+    //% "From the Quillbox team"
+    return localizedString("banner_tagline");
+}
+
+QString QXBannerButton::buttonTitle()
+{
+    //% "Get it"
+    return localizedString("banner_get");
+}
+
+// The words of the banner are the user's language, so they are drawn here
+// rather than into the images.
+void QXBannerButton::paintTexts(QPainter &painter) const
+{
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setFont(sizedFont(font(), 12, false));
+    painter.setPen(TaglineColour);
+    drawFitted(painter, TaglineArea, Qt::AlignLeft, tagline());
+    const bool highlighted = m_imageName == currentInfo().highlightedImageName();
+    painter.setFont(sizedFont(font(), 13, true));
+    painter.setPen(ButtonColour);
+    drawFitted(painter, highlighted ? HighlightedButtonArea : ButtonArea, Qt::AlignHCenter, buttonTitle());
 }
 
 void QXBannerButton::enterEvent(QEnterEvent *event)

@@ -9,6 +9,8 @@
 
 #include <QTimer>
 
+class QPainter;
+
 // The promotion banner: shows one companion product at a time, moves on to
 // the next every few seconds, holds still with a highlighted image while the
 // pointer rests on it, and opens the shown product's page when clicked.
@@ -42,6 +44,10 @@ public:
 
     QSize sizeHint() const override;
 
+    // The words drawn over every entry's image.
+    static QString tagline();
+    static QString buttonTitle();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
@@ -49,6 +55,7 @@ protected:
 
 private:
     void showImage(const QString &name);
+    void paintTexts(QPainter &painter) const;
     QXBannerInfo currentInfo() const;
 
     QList<QXBannerInfo> m_infos;

@@ -36,6 +36,81 @@ QMap<QString, QString> keysInSources()
     return keys;
 }
 
+QString sourceRoot()
+{
+    return QString::fromUtf8(QUILLBOX_SOURCE_DIR);
+}
+
+QStringList filesUnder(const QStringList &folders, const QStringList &patterns)
+{
+    QStringList files;
+    for (const QString &folder : folders) {
+        QDirIterator it(sourceRoot() + u'/' + folder, patterns, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << it.next();
+    }
+    return files;
+}
+
+QString readText(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Names are the same in every language; any other text a user sees goes
+// through the table.
+bool isProperName(const QString &text)
+{
+    static const QSet<QString> names{u"Quillbox"_qs, u"Vantor"_qs, u"Miravel"_qs};
+    return names.contains(text.trimmed());
+}
+
+// What a literal says to a person once markup, placeholders and escapes
+// are taken out.
+QString wording(QString literal)
+{
+    static const QRegularExpression noise(u"<[^>]*>|%\\d+|\\\\."_qs);
+    return literal.remove(noise).simplified();
+}
+
+// Literals in the code that a user would read, outside the table: prose
+// (two words or more), or any word handed straight to a text setter or drawn.
+QStringList literalsOutsideTheTable(const QString &code, const QString &where)
+{
+    static const QRegularExpression tableCall(
+        u"(?:localizedString|qtTrId|QT_TRID_NOOP)\\(\\s*(?:u8?)?\"(?:[^\"\\\\]|\\\\.)*\""_qs);
+    static const QRegularExpression literal(
+        u"(?:\\bu8?|QStringLiteral\\()\"((?:[^\"\\\\]|\\\\.)*)\""_qs);
+    static const QRegularExpression setter(
+        u"\\b(?:setText|setToolTip|setWindowTitle|setPlaceholderText|setTitle|setLabelText|setStatusTip|"
+        "setAccessibleName|setInformativeText|addAction|addMenu|drawText|showMessage)\\("_qs);
+    static const QRegularExpression prose(u"[A-Za-z]{2,}[,.!?]? [A-Za-z]{2,}"_qs);
+    static const QRegularExpression word(u"[A-Za-z]{2,}"_qs);
+    static const QRegularExpression fontName(u"\\bQFont(?:\\s+\\w+)?\\s*[({]|\\bsetFamil(?:y|ies)\\("_qs);
+    QStringList found;
+    const QStringList lines = code.split(u'\n');
+    for (qsizetype number = 0; number < lines.size(); ++number) {
+        QString line = lines[number];
+        if (line.trimmed().startsWith(u"//"_qs))
+            continue;
+        line.remove(tableCall);
+        if (fontName.match(line).hasMatch())
+            continue; // font families are names too
+        for (const auto &match : literal.globalMatch(line)) {
+            const QString text = match.captured(1);
+            if (text.contains(u'{') || text.contains(u"://"_qs) || text.startsWith(u':'))
+                continue; // style sheets, addresses, resources
+            const QString words = wording(text);
+            const bool shown = prose.match(words).hasMatch()
+                || (setter.match(line).hasMatch() && word.match(words).hasMatch());
+            if (shown && !isProperName(words))
+                found << u"%1:%2: \"%3\""_qs.arg(where).arg(number + 1).arg(text);
+        }
+    }
+    return found;
+}
+
 QSet<QString> engineErrorTexts()
 {
     QSet<QString> texts;
@@ -97,6 +172,51 @@ private Q_SLOTS:
                 wrong << u"placeholders: \"%1\": \"%2\" / \"%3\""_qs.arg(it.key(), en, zh);
         }
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(u'\n')));
+    }
+
+    // Texts drawn into the artwork or set in code pass the table by, and
+    // stay English in every language.
+    void noTextBypassesTheTable()
+    {
+        static const QRegularExpression svgText(u"<(?:text|tspan)\\b[^>]*>([^<]*)<"_qs);
+        QStringList found;
+        int drawn = 0;
+        for (const QString &path : filesUnder({u"resources"_qs}, {u"*.svg"_qs})) {
+            for (const auto &match : svgText.globalMatch(readText(path))) {
+                ++drawn;
+                if (!match.captured(1).trimmed().isEmpty() && !isProperName(match.captured(1)))
+                    found << u"%1: drawn into the image: \"%2\""_qs.arg(path.mid(sourceRoot().size() + 1),
+                                                                         match.captured(1).trimmed());
+            }
+        }
+        const QStringList shownCode{u"src/app"_qs, u"src/window"_qs, u"src/prompts"_qs,
+                                    u"src/extraction/view"_qs, u"src/support/widgets"_qs, u"resources"_qs};
+        for (const QString &path : filesUnder(shownCode, {u"*.cpp"_qs, u"*.h"_qs}))
+            found << literalsOutsideTheTable(readText(path), path.mid(sourceRoot().size() + 1));
+        QVERIFY(drawn > 0); // the artwork scan saw the banners' names
+        QVERIFY2(found.isEmpty(), qPrintable(found.join(u'\n')));
+    }
+
+    // What the scan of the code takes for a text a user reads.
+    void literalScanSeesShownTexts_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("set") << u"button->setText(u\"Get it\"_qs);"_qs << true;
+        QTest::newRow("drawn") << u"p.drawText(rect, Qt::AlignCenter, QStringLiteral(\"Open\"));"_qs << true;
+        QTest::newRow("prose") << u"const QString tagline = u\"From the team\"_qs;"_qs << true;
+        QTest::newRow("table") << u"button->setText(localizedString(\"banner_get\"));"_qs << false;
+        QTest::newRow("English of a key") << u"    //% \"Get it\""_qs << false;
+        QTest::newRow("markup") << u"label->setText(u\"<b>%1</b>\"_qs.arg(name));"_qs << false;
+        QTest::newRow("style sheet") << u"bar->setStyleSheet(u\"QProgressBar { border: none; }\"_qs);"_qs << false;
+        QTest::newRow("name") << u"tray->setToolTip(u\"Quillbox\"_qs);"_qs << false;
+        QTest::newRow("font") << u"QFont latin(u\"DejaVu Sans\"_qs);"_qs << false;
+    }
+
+    void literalScanSeesShownTexts()
+    {
+        QFETCH(QString, code);
+        QTEST(!literalsOutsideTheTable(code, u"sample"_qs).isEmpty(), "found");
     }
 
     void languageFollowsTheLocale_data()
