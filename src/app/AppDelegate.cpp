@@ -177,7 +177,22 @@ void AppDelegate::menu_quitAction()
 
 void AppDelegate::terminate()
 {
+    leaveTheScreen();
     rarVC()->stopEverything([this] { quitAfterStopping(); });
+}
+
+// Quillbox looks gone the moment it is told to go. A running extraction
+// still takes a moment to stop its helper and remove its temporary folder;
+// nothing of that needs a window, and its prompts are answered as cancelled.
+void AppDelegate::leaveTheScreen()
+{
+    for (QWidget *window : {static_cast<QWidget *>(m_window.get()), static_cast<QWidget *>(m_prefWC.get()),
+                            static_cast<QWidget *>(m_descWC.get())}) {
+        if (window)
+            window->hide();
+    }
+    if (QSystemTrayIcon *tray = trayIcon())
+        tray->hide();
 }
 
 // A worker that did not stop in time still holds its item, whose row must

@@ -114,6 +114,7 @@ public:
     static QString applicationName();
 
 private:
+    void leaveTheScreen();
     void quitAfterStopping();
 
     std::unique_ptr<QMainWindow> m_window;

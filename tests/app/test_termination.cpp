@@ -129,7 +129,10 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(sheet->isVisible(), 20000);
         QCOMPARE(temporaryFolders().size(), 1);
 
-        QTimer::singleShot(0, delegate.menu_quit(), &QAction::trigger);
+        // Off the screen at once, while the run is still being stopped.
+        delegate.menu_quit()->trigger();
+        QVERIFY(!delegate.window()->isVisible());
+        QVERIFY(delegate.rarVC()->isExtracting());
         QTimer::singleShot(20000, qApp, [] { QCoreApplication::exit(99); });
         QCOMPARE(QCoreApplication::exec(), 0);
         QVERIFY(!sheet->isVisible());
