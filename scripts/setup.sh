@@ -6,7 +6,7 @@ set -euo pipefail
 QUILLBOX_PACKAGES=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
-    libgl-dev libarchive-dev libicu-dev libseccomp-dev
+    libgl-dev libarchive-dev libicu-dev libseccomp-dev libssl-dev
     zlib1g-dev libbz2-dev liblzma-dev libzstd-dev liblz4-dev
     libarchive-tools 7zip xvfb xauth fonts-dejavu-core fonts-noto-cjk
 )

@@ -2,6 +2,8 @@
 #include "platform/engine/formats/SevenZipHeaderScan.h"
 
 #include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <archive.h>
 #include <archive_entry.h>
@@ -97,6 +99,52 @@ private Q_SLOTS:
         QVERIFY(
             !SevenZipHeaderScan::read(TestEnvironment::corpusPath(u"test_read_format_7zip_encryption_header.7z"_qs)));
         QVERIFY(!SevenZipHeaderScan::read(TestEnvironment::corpusPath(u"test_read_format_7zip_malformed.7z"_qs)));
+    }
+
+    // Names hidden under the password: the header is decrypted with the key
+    // SHA-256 makes of salt and UTF-16 password, and a wrong password is
+    // told from damage by the header's checksum.
+    void readsEncryptedHeadersWithThePassword_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<int>("folders");
+        QTest::newRow("corpus") << TestEnvironment::corpusPath(u"test_read_format_7zip_encryption_header.7z"_qs)
+                                << u"12345678"_qs << 1 << 1;
+        QTest::newRow("7-Zip, a stream per file, password beyond ASCII")
+            << madeBy7zz({u"-ms=off"_qs, u"-mhe=on"_qs, u"-pпароль密码"_qs}) << u"пароль密码"_qs << 5 << 3;
+    }
+
+    void readsEncryptedHeadersWithThePassword()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, password);
+        QFETCH(int, entries);
+        QFETCH(int, folders);
+        using Status = SevenZipHeaderScan::Status;
+        SevenZipHeaderScan::Layout layout;
+        QCOMPARE(SevenZipHeaderScan::read(path, QString(), &layout), Status::PasswordNeeded);
+        QCOMPARE(SevenZipHeaderScan::read(path, password + u'x', &layout), Status::PasswordWrong);
+        QCOMPARE(SevenZipHeaderScan::read(path, password, &layout), Status::Read);
+        QCOMPARE(layout.entryCount, entries);
+        QCOMPARE(layout.folderEnds.size(), folders);
+    }
+
+private:
+    QTemporaryDir dir;
+
+    // Three files in two folders.
+    QString madeBy7zz(const QStringList &options)
+    {
+        const QString path = dir.filePath(u"made.7z"_qs);
+        QDir(dir.path()).mkpath(u"tree/folder"_qs);
+        for (const QString &name : {u"tree/a.txt"_qs, u"tree/folder/b.txt"_qs, u"tree/c.txt"_qs})
+            writeFile(dir.filePath(name), name.toUtf8().repeated(1000));
+        QProcess sevenZip;
+        sevenZip.setWorkingDirectory(dir.path());
+        sevenZip.start(u"7zz"_qs, QStringList{u"a"_qs, u"-bd"_qs} + options + QStringList{path, u"tree"_qs});
+        return sevenZip.waitForFinished(60000) && sevenZip.exitCode() == 0 ? path : QString();
     }
 };
 

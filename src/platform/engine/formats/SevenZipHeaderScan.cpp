@@ -2,6 +2,7 @@
 
 #include "platform/engine/formats/ByteCursor.h"
 #include "platform/engine/formats/Crc32.h"
+#include "platform/engine/formats/SevenZipAesCoder.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -51,6 +52,7 @@ struct Folder {
     QList<quint64> boundOutputs; // fed to another coder, not the folder's result
     QList<quint64> unpackSizes;
     bool crcDefined = false;
+    quint32 crc = 0;
     quint64 unpackStreams = 1;
 };
 
@@ -202,7 +204,7 @@ void readUnpackInfo(HeaderCursor &cursor, Streams &streams)
         for (qsizetype i = 0; i < defined.size(); ++i) {
             streams.folders[i].crcDefined = defined[i];
             if (defined[i])
-                cursor.u32();
+                streams.folders[i].crc = cursor.u32();
         }
     }
 }
@@ -264,18 +266,8 @@ struct LzmaEnd {
     }
 };
 
-// A compressed header is one LZMA stream of known size; anything else
-// (encrypted, other methods) is left to libarchive.
-QByteArray decodeHeader(QFile &file, const Streams &streams)
+QByteArray decodeLzma(const QByteArray &properties, const QByteArray &packed, quint64 size)
 {
-    if (streams.folders.size() != 1 || streams.packSizes.size() != 1)
-        return {};
-    const Folder &folder = streams.folders.constFirst();
-    if (folder.coders.size() != 1 || folder.coders.constFirst().method != lzmaMethod ||
-        folder.unpackSizes.size() != 1 || folder.unpackSizes.constFirst() > maximumHeader ||
-        streams.packSizes.constFirst() > maximumPackedHeader)
-        return {};
-    const QByteArray properties = folder.coders.constFirst().properties;
     lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
     if (lzma_properties_decode(&filters[0], nullptr, reinterpret_cast<const uint8_t *>(properties.constData()),
                                size_t(properties.size())) != LZMA_OK)
@@ -284,20 +276,73 @@ QByteArray decodeHeader(QFile &file, const Streams &streams)
     std::unique_ptr<lzma_stream, LzmaEnd> stream(new lzma_stream(LZMA_STREAM_INIT));
     if (lzma_raw_decoder(stream.get(), filters) != LZMA_OK)
         return {};
-    const quint64 at = signatureHeaderSize + streams.packPosition;
-    if (at > quint64(file.size()) || !file.seek(qint64(at)))
-        return {};
-    const QByteArray packed = file.read(qint64(streams.packSizes.constFirst()));
-    QByteArray header(qsizetype(folder.unpackSizes.constFirst()), Qt::Uninitialized);
+    QByteArray decoded(qsizetype(size), Qt::Uninitialized);
     stream->next_in = reinterpret_cast<const uint8_t *>(packed.constData());
     stream->avail_in = size_t(packed.size());
-    stream->next_out = reinterpret_cast<uint8_t *>(header.data());
-    stream->avail_out = size_t(header.size());
+    stream->next_out = reinterpret_cast<uint8_t *>(decoded.data());
+    stream->avail_out = size_t(decoded.size());
     // Without an end mark the stream ends where its known size does.
     lzma_ret status = LZMA_OK;
     while (stream->avail_out > 0 && status == LZMA_OK)
         status = lzma_code(stream.get(), LZMA_FINISH);
-    return stream->avail_out == 0 ? header : QByteArray();
+    return stream->avail_out == 0 ? decoded : QByteArray();
+}
+
+// The one output no other coder takes in.
+quint64 decodedSize(const Folder &folder)
+{
+    for (qsizetype i = 0; i < folder.unpackSizes.size(); ++i)
+        if (!folder.boundOutputs.contains(quint64(i)))
+            return folder.unpackSizes[i];
+    return 0;
+}
+
+// The coder of a folder with this method, -1 for none.
+qsizetype coderIndex(const Folder &folder, const QByteArray &method)
+{
+    for (qsizetype i = 0; i < folder.coders.size(); ++i)
+        if (folder.coders.at(i).method == method)
+            return i;
+    return -1;
+}
+
+// A packed header is LZMA, AES, or LZMA fed by AES (names hidden under the
+// password); other methods are left to libarchive. Each of these coders has
+// one output, numbered as the coder.
+SevenZipHeaderScan::Status decodeHeader(QFile &file, const Streams &streams, const QString &password,
+                                        QByteArray *header)
+{
+    using Status = SevenZipHeaderScan::Status;
+    if (streams.folders.size() != 1 || streams.packSizes.size() != 1)
+        return Status::Unreadable;
+    const Folder &folder = streams.folders.constFirst();
+    const qsizetype aes = coderIndex(folder, SevenZipAesCoder::methodId);
+    const qsizetype lzma = coderIndex(folder, lzmaMethod);
+    if (folder.coders.size() != (aes >= 0) + (lzma >= 0) || folder.unpackSizes.size() != folder.coders.size() ||
+        decodedSize(folder) > maximumHeader || streams.packSizes.constFirst() > maximumPackedHeader)
+        return Status::Unreadable;
+    const quint64 at = signatureHeaderSize + streams.packPosition;
+    if (at > quint64(file.size()) || !file.seek(qint64(at)))
+        return Status::Unreadable;
+    *header = file.read(qint64(streams.packSizes.constFirst()));
+    if (aes >= 0) {
+        if (password.isEmpty())
+            return Status::PasswordNeeded;
+        const auto coder = SevenZipAesCoder::fromProperties(folder.coders.at(aes).properties);
+        if (!coder || !coder->decrypt(coder->key(password), header) ||
+            folder.unpackSizes.at(aes) > quint64(header->size()))
+            return Status::Unreadable;
+        header->truncate(qsizetype(folder.unpackSizes.at(aes)));
+    }
+    if (lzma >= 0)
+        *header = decodeLzma(folder.coders.at(lzma).properties, *header, folder.unpackSizes.at(lzma));
+    // Decrypted with the wrong key, the data decodes to nothing, or to
+    // something the folder's checksum rejects.
+    if (header->isEmpty() || (folder.crcDefined && Crc32::of(*header) != folder.crc)) {
+        header->clear();
+        return aes >= 0 ? Status::PasswordWrong : Status::Unreadable;
+    }
+    return Status::Read;
 }
 
 struct Files {
@@ -328,15 +373,6 @@ Files readFiles(HeaderCursor &cursor)
             cursor.fail();
     }
     return files;
-}
-
-// The one output no other coder takes in.
-quint64 decodedSize(const Folder &folder)
-{
-    for (qsizetype i = 0; i < folder.unpackSizes.size(); ++i)
-        if (!folder.boundOutputs.contains(quint64(i)))
-            return folder.unpackSizes[i];
-    return 0;
 }
 
 bool isLink(quint32 attributes)
@@ -403,34 +439,45 @@ std::optional<SevenZipHeaderScan::Layout> readHeader(HeaderCursor &cursor)
 
 } // namespace
 
-std::optional<SevenZipHeaderScan::Layout> SevenZipHeaderScan::read(const QString &archivePath)
+SevenZipHeaderScan::Status SevenZipHeaderScan::read(const QString &archivePath, const QString &password, Layout *layout)
 {
     QFile file(archivePath);
     if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
+        return Status::Unreadable;
     const QByteArray start = file.read(signatureHeaderSize);
     if (start.size() != signatureHeaderSize || !start.startsWith(QByteArrayView(signature, sizeof signature)))
-        return std::nullopt;
+        return Status::Unreadable;
     const quint64 offset = qFromLittleEndian<quint64>(start.constData() + 12);
     const quint64 size = qFromLittleEndian<quint64>(start.constData() + 20);
     const quint32 crc = qFromLittleEndian<quint32>(start.constData() + 28);
     const quint64 fileSize = quint64(file.size());
     if (size == 0 || size > maximumPackedHeader || offset > fileSize || size > fileSize - signatureHeaderSize - offset)
-        return std::nullopt;
+        return Status::Unreadable;
     file.seek(qint64(signatureHeaderSize + offset));
     QByteArray header = file.read(qint64(size));
     if (header.size() != qsizetype(size) || Crc32::of(header) != crc)
-        return std::nullopt;
+        return Status::Unreadable;
     if (header.at(0) == char(EncodedHeader)) {
         HeaderCursor encoded(header);
         encoded.expect(EncodedHeader);
         const Streams streams = readStreams(encoded);
         if (encoded.failed())
-            return std::nullopt;
-        header = decodeHeader(file, streams);
-        if (header.isEmpty())
-            return std::nullopt;
+            return Status::Unreadable;
+        if (const Status status = decodeHeader(file, streams, password, &header); status != Status::Read)
+            return status;
     }
     HeaderCursor cursor(header);
-    return readHeader(cursor);
+    const std::optional<Layout> read = readHeader(cursor);
+    if (!read)
+        return Status::Unreadable;
+    *layout = *read;
+    return Status::Read;
+}
+
+std::optional<SevenZipHeaderScan::Layout> SevenZipHeaderScan::read(const QString &archivePath)
+{
+    Layout layout;
+    if (read(archivePath, QString(), &layout) != Status::Read)
+        return std::nullopt;
+    return layout;
 }
