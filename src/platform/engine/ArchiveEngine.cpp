@@ -11,7 +11,7 @@
 #include "platform/engine/PassphraseBroker.h"
 #include "platform/engine/formats/RarVolumeCheck.h"
 #include "platform/engine/SizeSurvey.h"
-#include "platform/engine/formats/SevenZipHeaderScan.h"
+#include "platform/engine/formats/SevenZipHeader.h"
 #include "platform/engine/formats/SplitArchiveCheck.h"
 #include "platform/files/StagingFolder.h"
 #include "platform/engine/Utf8LocaleScope.h"
@@ -74,7 +74,7 @@ struct ArchiveEngine::Private : UnarchiverState {
     RarVolumeReport rarVolumes;
     qsizetype zipEntries = -1; // from the central directory, when it was read
     qint64 listedEntries = -1; // from the size survey
-    std::optional<SevenZipHeaderScan::Layout> sevenZipLayout;
+    std::optional<SevenZipHeader::Layout> sevenZipLayout;
 
     bool shouldStop() const;
     int parse();
@@ -216,7 +216,8 @@ void ArchiveEngine::Private::prepareNameDecoder()
     const int format = reader->formatCode() & ARCHIVE_FORMAT_BASE_MASK;
     sevenZipLayout.reset();
     if (format == ARCHIVE_FORMAT_7ZIP && reader->volumes().paths().size() == 1)
-        sevenZipLayout = SevenZipHeaderScan::read(reader->volumes().paths().constFirst());
+        if (const auto header = SevenZipHeader::read(reader->volumes().paths().constFirst()))
+            sevenZipLayout = header->layout();
     if (format != ARCHIVE_FORMAT_ZIP)
         return;
     if (const auto entries = ZipCentralDirectory::read(reader->volumes().paths().constFirst())) {

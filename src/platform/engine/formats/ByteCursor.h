@@ -21,6 +21,7 @@ public:
     qsizetype position() const { return m_at; }
     qsizetype remaining() const { return m_data.size() - m_at; }
     bool failed() const { return m_failed; }
+    const QByteArray &data() const { return m_data; }
 
 private:
     bool has(quint64 count);

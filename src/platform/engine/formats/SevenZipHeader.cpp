@@ -1,4 +1,4 @@
-#include "platform/engine/formats/SevenZipHeaderScan.h"
+#include "platform/engine/formats/SevenZipHeader.h"
 
 #include "platform/engine/formats/ByteCursor.h"
 #include "platform/engine/formats/Crc32.h"
@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QtEndian>
+#include <algorithm>
 #include <lzma.h>
 #include <memory>
 
@@ -41,26 +42,10 @@ enum Property : quint64 {
 
 const QByteArray lzmaMethod = QByteArray::fromHex("030101");
 
-struct Coder {
-    QByteArray method;
-    QByteArray properties;
-};
-
-struct Folder {
-    QList<Coder> coders;
-    quint64 outStreams = 0;
-    QList<quint64> boundOutputs; // fed to another coder, not the folder's result
-    QList<quint64> unpackSizes;
-    bool crcDefined = false;
-    quint32 crc = 0;
-    quint64 unpackStreams = 1;
-};
-
-struct Streams {
-    quint64 packPosition = 0;
-    QList<quint64> packSizes;
-    QList<Folder> folders;
-};
+using Coder = SevenZipHeader::Coder;
+using Folder = SevenZipHeader::Folder;
+using Streams = SevenZipHeader::Streams;
+using Status = SevenZipHeader::Status;
 
 // The header's own failure mark: any field that does not parse ends the
 // scan, and the archive is read in one pass as before.
@@ -126,6 +111,8 @@ public:
     }
 
     void fail() { seek(-1); }
+
+    QByteArray slice(qsizetype from, qsizetype to) const { return data().mid(from, to - from); }
 };
 
 Folder readFolder(HeaderCursor &cursor)
@@ -134,36 +121,38 @@ Folder readFolder(HeaderCursor &cursor)
     const quint64 coders = cursor.number();
     if (coders == 0 || coders > maximumCoders)
         cursor.fail();
-    quint64 inStreams = 0;
     for (quint64 i = 0; i < coders && !cursor.failed(); ++i) {
         const quint8 flags = cursor.u8();
         if (flags & 0x80) // alternative methods: never written
             cursor.fail();
         Coder coder;
         coder.method = cursor.bytes(flags & 0x0F);
-        quint64 in = 1, out = 1;
         if (flags & 0x10) {
-            in = cursor.number();
-            out = cursor.number();
+            coder.inStreams = cursor.number();
+            coder.outStreams = cursor.number();
         }
-        if (in > maximumCoders || out > maximumCoders)
+        if (coder.inStreams > maximumCoders || coder.outStreams > maximumCoders)
             cursor.fail();
         if (flags & 0x20)
             coder.properties = cursor.bytes(cursor.count());
-        inStreams += in;
-        folder.outStreams += out;
         folder.coders.append(coder);
     }
-    if (folder.outStreams == 0 || inStreams + 1 < folder.outStreams)
+    const quint64 inStreams = folder.inStreams(), outStreams = folder.outStreams();
+    if (outStreams == 0 || inStreams + 1 < outStreams)
         cursor.fail();
-    const quint64 bindPairs = folder.outStreams - 1;
-    for (quint64 i = 0; i < bindPairs && !cursor.failed(); ++i) {
-        cursor.number();
-        folder.boundOutputs.append(cursor.number());
+    for (quint64 i = 0; i + 1 < outStreams && !cursor.failed(); ++i) {
+        const quint64 in = cursor.number();
+        folder.bindPairs.append({in, cursor.number()});
     }
-    const quint64 packed = inStreams - bindPairs;
+    const quint64 packed = inStreams + 1 - outStreams;
     for (quint64 i = 0; packed > 1 && i < packed && !cursor.failed(); ++i)
-        cursor.number();
+        folder.packedStreams.append(cursor.number());
+    if (packed == 1) { // the one input no coder's output feeds
+        for (quint64 in = 0; in < inStreams; ++in)
+            if (std::none_of(folder.bindPairs.cbegin(), folder.bindPairs.cend(),
+                             [in](const SevenZipHeader::BindPair &pair) { return pair.in == in; }))
+                folder.packedStreams.append(in);
+    }
     return folder;
 }
 
@@ -193,7 +182,7 @@ void readUnpackInfo(HeaderCursor &cursor, Streams &streams)
         streams.folders.append(readFolder(cursor));
     cursor.expect(CodersUnpackSize);
     for (Folder &folder : streams.folders)
-        for (quint64 i = 0; i < folder.outStreams && !cursor.failed(); ++i)
+        for (quint64 i = 0; i < folder.outStreams() && !cursor.failed(); ++i)
             folder.unpackSizes.append(cursor.number());
     for (quint64 property = cursor.number(); property != End && !cursor.failed(); property = cursor.number()) {
         if (property != Crc) {
@@ -250,7 +239,9 @@ Streams readStreams(HeaderCursor &cursor)
         property = cursor.number();
     }
     if (property == SubStreamsInfo) {
+        const qsizetype from = cursor.position() - 1;
         readSubStreamsInfo(cursor, streams);
+        streams.subStreams = cursor.slice(from, cursor.position());
         property = cursor.number();
     }
     if (property != End)
@@ -288,15 +279,6 @@ QByteArray decodeLzma(const QByteArray &properties, const QByteArray &packed, qu
     return stream->avail_out == 0 ? decoded : QByteArray();
 }
 
-// The one output no other coder takes in.
-quint64 decodedSize(const Folder &folder)
-{
-    for (qsizetype i = 0; i < folder.unpackSizes.size(); ++i)
-        if (!folder.boundOutputs.contains(quint64(i)))
-            return folder.unpackSizes[i];
-    return 0;
-}
-
 // The coder of a folder with this method, -1 for none.
 qsizetype coderIndex(const Folder &folder, const QByteArray &method)
 {
@@ -309,17 +291,15 @@ qsizetype coderIndex(const Folder &folder, const QByteArray &method)
 // A packed header is LZMA, AES, or LZMA fed by AES (names hidden under the
 // password); other methods are left to libarchive. Each of these coders has
 // one output, numbered as the coder.
-SevenZipHeaderScan::Status decodeHeader(QFile &file, const Streams &streams, const QString &password,
-                                        QByteArray *header)
+Status decodeHeader(QFile &file, const Streams &streams, const QString &password, QByteArray *header)
 {
-    using Status = SevenZipHeaderScan::Status;
     if (streams.folders.size() != 1 || streams.packSizes.size() != 1)
         return Status::Unreadable;
     const Folder &folder = streams.folders.constFirst();
     const qsizetype aes = coderIndex(folder, SevenZipAesCoder::methodId);
     const qsizetype lzma = coderIndex(folder, lzmaMethod);
     if (folder.coders.size() != (aes >= 0) + (lzma >= 0) || folder.unpackSizes.size() != folder.coders.size() ||
-        decodedSize(folder) > maximumHeader || streams.packSizes.constFirst() > maximumPackedHeader)
+        folder.decodedSize() > maximumHeader || streams.packSizes.constFirst() > maximumPackedHeader)
         return Status::Unreadable;
     const quint64 at = signatureHeaderSize + streams.packPosition;
     if (at > quint64(file.size()) || !file.seek(qint64(at)))
@@ -345,15 +325,10 @@ SevenZipHeaderScan::Status decodeHeader(QFile &file, const Streams &streams, con
     return Status::Read;
 }
 
-struct Files {
-    quint64 count = 0;
-    QList<bool> emptyStream;
-    QList<quint32> attributes; // 0 where none is stored
-};
-
-Files readFiles(HeaderCursor &cursor)
+SevenZipHeader::Files readFiles(HeaderCursor &cursor)
 {
-    Files files;
+    SevenZipHeader::Files files;
+    const qsizetype from = cursor.position() - 1;
     files.count = cursor.count(1);
     files.emptyStream = QList<bool>(qsizetype(files.count), false);
     files.attributes = QList<quint32>(qsizetype(files.count), 0);
@@ -372,44 +347,13 @@ Files readFiles(HeaderCursor &cursor)
         if (data.failed())
             cursor.fail();
     }
+    files.stored = cursor.slice(from, cursor.position());
     return files;
 }
 
-bool isLink(quint32 attributes)
-{
-    constexpr quint32 unixExtension = 0x8000;
-    constexpr quint32 typeMask = 0170000, linkType = 0120000;
-    return (attributes & unixExtension) && ((attributes >> 16) & typeMask) == linkType;
-}
-
-std::optional<SevenZipHeaderScan::Layout> layoutOf(const Streams &streams, const Files &files)
-{
-    SevenZipHeaderScan::Layout layout;
-    layout.entryCount = int(files.count);
-    qsizetype folder = 0;
-    quint64 leftInFolder = streams.folders.isEmpty() ? 0 : streams.folders.constFirst().unpackStreams;
-    for (qsizetype entry = 0; entry < qsizetype(files.count); ++entry) {
-        if (files.emptyStream[entry])
-            continue;
-        while (leftInFolder == 0 && ++folder < streams.folders.size())
-            leftInFolder = streams.folders[folder].unpackStreams;
-        if (folder >= streams.folders.size())
-            return std::nullopt; // more entries with data than the folders hold
-        layout.storesLinks = layout.storesLinks || isLink(files.attributes[entry]);
-        if (--leftInFolder == 0) {
-            layout.folderEnds.append(int(entry));
-            layout.folderSizes.append(decodedSize(streams.folders[folder]));
-        }
-    }
-    for (++folder; folder < streams.folders.size(); ++folder)
-        if (streams.folders[folder].unpackStreams != 0)
-            return std::nullopt;
-    if (leftInFolder != 0)
-        return std::nullopt;
-    return layout;
-}
-
-std::optional<SevenZipHeaderScan::Layout> readHeader(HeaderCursor &cursor)
+// Properties of the archive and streams kept for other uses are skipped;
+// only the main streams and the files matter for reading it.
+bool readHeader(HeaderCursor &cursor, Streams *streams, SevenZipHeader::Files *files)
 {
     cursor.expect(Header);
     quint64 property = cursor.number();
@@ -422,24 +366,128 @@ std::optional<SevenZipHeaderScan::Layout> readHeader(HeaderCursor &cursor)
         readStreams(cursor);
         property = cursor.number();
     }
-    Streams streams;
     if (property == MainStreamsInfo) {
-        streams = readStreams(cursor);
+        *streams = readStreams(cursor);
         property = cursor.number();
     }
-    Files files;
     if (property == FilesInfo) {
-        files = readFiles(cursor);
+        *files = readFiles(cursor);
         property = cursor.number();
     }
-    if (property != End || cursor.failed() || files.count > quint64(std::numeric_limits<int>::max()))
-        return std::nullopt;
-    return layoutOf(streams, files);
+    return property == End && !cursor.failed() && files->count <= quint64(std::numeric_limits<int>::max());
+}
+
+bool isLink(quint32 attributes)
+{
+    constexpr quint32 unixExtension = 0x8000;
+    constexpr quint32 typeMask = 0170000, linkType = 0120000;
+    return (attributes & unixExtension) && ((attributes >> 16) & typeMask) == linkType;
+}
+
+void putNumber(QByteArray &out, quint64 value)
+{
+    int extra = 0;
+    while (extra < 8 && value >= (quint64(1) << (7 * (extra + 1))))
+        ++extra;
+    const quint8 marks = quint8(0xFF00 >> extra);
+    out.append(char(extra == 8 ? 0xFF : marks | quint8(value >> (8 * extra))));
+    for (int i = 0; i < extra; ++i)
+        out.append(char(value >> (8 * i)));
+}
+
+void putFolder(QByteArray &out, const Folder &folder)
+{
+    putNumber(out, quint64(folder.coders.size()));
+    for (const Coder &coder : folder.coders) {
+        const bool complex = coder.inStreams != 1 || coder.outStreams != 1;
+        out.append(char(coder.method.size() | (complex ? 0x10 : 0) | (coder.properties.isEmpty() ? 0 : 0x20)));
+        out.append(coder.method);
+        if (complex) {
+            putNumber(out, coder.inStreams);
+            putNumber(out, coder.outStreams);
+        }
+        if (!coder.properties.isEmpty()) {
+            putNumber(out, quint64(coder.properties.size()));
+            out.append(coder.properties);
+        }
+    }
+    for (const SevenZipHeader::BindPair &pair : folder.bindPairs) {
+        putNumber(out, pair.in);
+        putNumber(out, pair.out);
+    }
+    if (folder.packedStreams.size() > 1)
+        for (quint64 in : folder.packedStreams)
+            putNumber(out, in);
+}
+
+void putStreams(QByteArray &out, const Streams &streams)
+{
+    out.append(char(PackInfo));
+    putNumber(out, streams.packPosition);
+    putNumber(out, quint64(streams.packSizes.size()));
+    out.append(char(Size));
+    for (quint64 size : streams.packSizes)
+        putNumber(out, size);
+    out.append(char(End));
+    out.append(char(UnpackInfo));
+    out.append(char(FolderList));
+    putNumber(out, quint64(streams.folders.size()));
+    out.append(char(0));
+    for (const Folder &folder : streams.folders)
+        putFolder(out, folder);
+    out.append(char(CodersUnpackSize));
+    for (const Folder &folder : streams.folders)
+        for (quint64 size : folder.unpackSizes)
+            putNumber(out, size);
+    QByteArray crcs(1, char(1)); // all defined, unless one is not
+    QByteArray bits((streams.folders.size() + 7) / 8, '\0');
+    bool allDefined = true;
+    for (qsizetype i = 0; i < streams.folders.size(); ++i) {
+        if (!streams.folders[i].crcDefined) {
+            allDefined = false;
+            continue;
+        }
+        bits[i / 8] = char(bits[i / 8] | (0x80 >> (i % 8)));
+        char value[4];
+        qToLittleEndian<quint32>(streams.folders[i].crc, value);
+        crcs.append(value, 4);
+    }
+    if (!allDefined)
+        crcs = QByteArray(1, char(0)) + bits + crcs.mid(1);
+    out.append(char(Crc));
+    out.append(crcs);
+    out.append(char(End));
+    out.append(streams.subStreams);
+    out.append(char(End));
 }
 
 } // namespace
 
-SevenZipHeaderScan::Status SevenZipHeaderScan::read(const QString &archivePath, const QString &password, Layout *layout)
+quint64 SevenZipHeader::Folder::inStreams() const
+{
+    quint64 count = 0;
+    for (const Coder &coder : coders)
+        count += coder.inStreams;
+    return count;
+}
+
+quint64 SevenZipHeader::Folder::outStreams() const
+{
+    quint64 count = 0;
+    for (const Coder &coder : coders)
+        count += coder.outStreams;
+    return count;
+}
+
+quint64 SevenZipHeader::Folder::decodedSize() const
+{
+    for (qsizetype i = 0; i < unpackSizes.size(); ++i)
+        if (std::none_of(bindPairs.cbegin(), bindPairs.cend(), [i](const BindPair &pair) { return pair.out == quint64(i); }))
+            return unpackSizes[i];
+    return 0;
+}
+
+Status SevenZipHeader::read(const QString &archivePath, const QString &password, SevenZipHeader *header)
 {
     QFile file(archivePath);
     if (!file.open(QIODevice::ReadOnly))
@@ -454,30 +502,90 @@ SevenZipHeaderScan::Status SevenZipHeaderScan::read(const QString &archivePath, 
     if (size == 0 || size > maximumPackedHeader || offset > fileSize || size > fileSize - signatureHeaderSize - offset)
         return Status::Unreadable;
     file.seek(qint64(signatureHeaderSize + offset));
-    QByteArray header = file.read(qint64(size));
-    if (header.size() != qsizetype(size) || Crc32::of(header) != crc)
+    QByteArray bytes = file.read(qint64(size));
+    if (bytes.size() != qsizetype(size) || Crc32::of(bytes) != crc)
         return Status::Unreadable;
-    if (header.at(0) == char(EncodedHeader)) {
-        HeaderCursor encoded(header);
+    SevenZipHeader read;
+    if (bytes.at(0) == char(EncodedHeader)) {
+        HeaderCursor encoded(bytes);
         encoded.expect(EncodedHeader);
         const Streams streams = readStreams(encoded);
         if (encoded.failed())
             return Status::Unreadable;
-        if (const Status status = decodeHeader(file, streams, password, &header); status != Status::Read)
+        if (const Status status = decodeHeader(file, streams, password, &bytes); status != Status::Read)
             return status;
+        read.m_headerEncrypted = std::any_of(streams.folders.cbegin(), streams.folders.cend(), [](const Folder &folder) {
+            return std::any_of(folder.coders.cbegin(), folder.coders.cend(),
+                               [](const Coder &coder) { return coder.method == SevenZipAesCoder::methodId; });
+        });
     }
-    HeaderCursor cursor(header);
-    const std::optional<Layout> read = readHeader(cursor);
-    if (!read)
+    HeaderCursor cursor(bytes);
+    if (!readHeader(cursor, &read.m_streams, &read.m_files))
         return Status::Unreadable;
-    *layout = *read;
+    *header = read;
     return Status::Read;
 }
 
-std::optional<SevenZipHeaderScan::Layout> SevenZipHeaderScan::read(const QString &archivePath)
+std::optional<SevenZipHeader> SevenZipHeader::read(const QString &archivePath)
+{
+    SevenZipHeader header;
+    if (read(archivePath, QString(), &header) != Status::Read)
+        return std::nullopt;
+    return header;
+}
+
+std::optional<SevenZipHeader::Layout> SevenZipHeader::layout() const
 {
     Layout layout;
-    if (read(archivePath, QString(), &layout) != Status::Read)
+    layout.entryCount = int(m_files.count);
+    const QList<Folder> &folders = m_streams.folders;
+    qsizetype folder = 0;
+    quint64 leftInFolder = folders.isEmpty() ? 0 : folders.constFirst().unpackStreams;
+    for (qsizetype entry = 0; entry < qsizetype(m_files.count); ++entry) {
+        if (m_files.emptyStream[entry])
+            continue;
+        while (leftInFolder == 0 && ++folder < folders.size())
+            leftInFolder = folders[folder].unpackStreams;
+        if (folder >= folders.size())
+            return std::nullopt; // more entries with data than the folders hold
+        layout.storesLinks = layout.storesLinks || isLink(m_files.attributes[entry]);
+        if (--leftInFolder == 0) {
+            layout.folderEnds.append(int(entry));
+            layout.folderSizes.append(folders[folder].decodedSize());
+        }
+    }
+    for (++folder; folder < folders.size(); ++folder)
+        if (folders[folder].unpackStreams != 0)
+            return std::nullopt;
+    if (leftInFolder != 0)
         return std::nullopt;
     return layout;
+}
+
+QByteArray SevenZipHeader::encode(const Streams &streams) const
+{
+    QByteArray out(1, char(Header));
+    if (!streams.folders.isEmpty() || !streams.packSizes.isEmpty()) {
+        out.append(char(MainStreamsInfo));
+        putStreams(out, streams);
+    }
+    out.append(m_files.stored);
+    out.append(char(End));
+    return out;
+}
+
+QByteArray SevenZipHeader::startHeader(quint64 packedSize, const QByteArray &header)
+{
+    QByteArray start(signature, sizeof signature);
+    start.append(char(0));
+    start.append(char(4));
+    char fields[20];
+    qToLittleEndian<quint64>(packedSize, fields);
+    qToLittleEndian<quint64>(quint64(header.size()), fields + 8);
+    qToLittleEndian<quint32>(Crc32::of(header), fields + 16);
+    char crc[4];
+    qToLittleEndian<quint32>(Crc32::of(fields, sizeof fields), crc);
+    start.append(crc, 4);
+    start.append(fields, sizeof fields);
+    return start;
 }

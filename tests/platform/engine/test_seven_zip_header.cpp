@@ -1,5 +1,5 @@
 #include "EngineHarness.h"
-#include "platform/engine/formats/SevenZipHeaderScan.h"
+#include "platform/engine/formats/SevenZipHeader.h"
 
 #include <QDir>
 #include <QProcess>
@@ -30,7 +30,7 @@ int listedEntries(const QString &path)
 
 // Which of a 7z's entries share a compressed stream, from the header alone:
 // what lets workers decode the streams apart.
-class TestSevenZipHeaderScan : public QObject {
+class TestSevenZipHeader : public QObject {
     Q_OBJECT
 
     TestEnvironment environment;
@@ -67,7 +67,9 @@ private Q_SLOTS:
         QFETCH(QList<quint64>, folderSizes);
         QFETCH(bool, storesLinks);
         const QString path = TestEnvironment::corpusPath(u"test_read_format_7zip_%1.7z"_qs.arg(name));
-        const auto layout = SevenZipHeaderScan::read(path);
+        const auto header = SevenZipHeader::read(path);
+        QVERIFY(header.has_value());
+        const auto layout = header->layout();
         QVERIFY(layout.has_value());
         QCOMPARE(layout->entryCount, entries);
         QCOMPARE(listedEntries(path), entries);
@@ -86,7 +88,8 @@ private Q_SLOTS:
         int read = 0;
         for (const QString &name : names) {
             const QString path = TestEnvironment::corpusPath(name);
-            const auto layout = SevenZipHeaderScan::read(path);
+            const auto header = SevenZipHeader::read(path);
+            const auto layout = header ? header->layout() : std::nullopt;
             const int listed = listedEntries(path);
             if (!layout || listed < 0) // no extraction gets as far as asking
                 continue;
@@ -97,8 +100,8 @@ private Q_SLOTS:
         }
         QVERIFY(read > 30);
         QVERIFY(
-            !SevenZipHeaderScan::read(TestEnvironment::corpusPath(u"test_read_format_7zip_encryption_header.7z"_qs)));
-        QVERIFY(!SevenZipHeaderScan::read(TestEnvironment::corpusPath(u"test_read_format_7zip_malformed.7z"_qs)));
+            !SevenZipHeader::read(TestEnvironment::corpusPath(u"test_read_format_7zip_encryption_header.7z"_qs)));
+        QVERIFY(!SevenZipHeader::read(TestEnvironment::corpusPath(u"test_read_format_7zip_malformed.7z"_qs)));
     }
 
     // Names hidden under the password: the header is decrypted with the key
@@ -122,13 +125,15 @@ private Q_SLOTS:
         QFETCH(QString, password);
         QFETCH(int, entries);
         QFETCH(int, folders);
-        using Status = SevenZipHeaderScan::Status;
-        SevenZipHeaderScan::Layout layout;
-        QCOMPARE(SevenZipHeaderScan::read(path, QString(), &layout), Status::PasswordNeeded);
-        QCOMPARE(SevenZipHeaderScan::read(path, password + u'x', &layout), Status::PasswordWrong);
-        QCOMPARE(SevenZipHeaderScan::read(path, password, &layout), Status::Read);
-        QCOMPARE(layout.entryCount, entries);
-        QCOMPARE(layout.folderEnds.size(), folders);
+        using Status = SevenZipHeader::Status;
+        SevenZipHeader header;
+        QCOMPARE(SevenZipHeader::read(path, QString(), &header), Status::PasswordNeeded);
+        QCOMPARE(SevenZipHeader::read(path, password + u'x', &header), Status::PasswordWrong);
+        QCOMPARE(SevenZipHeader::read(path, password, &header), Status::Read);
+        const auto layout = header.layout();
+        QVERIFY(layout.has_value());
+        QCOMPARE(layout->entryCount, entries);
+        QCOMPARE(layout->folderEnds.size(), folders);
     }
 
 private:
@@ -148,5 +153,5 @@ private:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSevenZipHeaderScan)
-#include "test_seven_zip_header_scan.moc"
+QTEST_GUILESS_MAIN(TestSevenZipHeader)
+#include "test_seven_zip_header.moc"
