@@ -83,13 +83,15 @@ QByteArray SevenZipAesCoder::key(const QString &password) const
     return key;
 }
 
-bool SevenZipAesCoder::decrypt(const QByteArray &key, QByteArray *data) const
+bool SevenZipAesCoder::decrypt(const QByteArray &key, QByteArray *data, const QByteArray &blockBefore) const
 {
-    if (key.size() != keySize || data->size() % blockSize != 0)
+    if (key.size() != keySize || data->size() % blockSize != 0 ||
+        (!blockBefore.isEmpty() && blockBefore.size() != blockSize))
         return false;
     std::unique_ptr<EVP_CIPHER_CTX, CipherFree> context(EVP_CIPHER_CTX_new());
     const auto *keyBytes = reinterpret_cast<const unsigned char *>(key.constData());
-    const auto *ivBytes = reinterpret_cast<const unsigned char *>(m_iv.constData());
+    const QByteArray &iv = blockBefore.isEmpty() ? m_iv : blockBefore;
+    const auto *ivBytes = reinterpret_cast<const unsigned char *>(iv.constData());
     if (!context || EVP_DecryptInit_ex(context.get(), EVP_aes_256_cbc(), nullptr, keyBytes, ivBytes) != 1)
         return false;
     EVP_CIPHER_CTX_set_padding(context.get(), 0);

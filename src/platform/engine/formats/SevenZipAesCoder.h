@@ -16,11 +16,14 @@ public:
 
     // 32 bytes; a second or so of SHA-256 for the usual 2^19 rounds.
     QByteArray key(const QString &password) const;
-    // Decrypts whole 16-byte blocks, the first chained to the IV. False when
-    // the data is no whole number of blocks or the cipher is missing.
-    bool decrypt(const QByteArray &key, QByteArray *data) const;
+    // Decrypts whole 16-byte blocks, the first chained to the coder's IV, or
+    // to the cipher block before them when the data starts further on.
+    // False when the data is no whole number of blocks or the cipher is
+    // missing.
+    bool decrypt(const QByteArray &key, QByteArray *data, const QByteArray &blockBefore = QByteArray()) const;
 
-    int cyclesPower() const { return m_cyclesPower; }
+    // Coders with the same identity share their key.
+    QByteArray keyIdentity() const { return QByteArray::number(m_cyclesPower) + ':' + m_salt; }
 
 private:
     int m_cyclesPower = 0;

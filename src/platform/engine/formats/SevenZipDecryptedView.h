@@ -1,0 +1,51 @@
+#pragma once
+
+#include "platform/engine/formats/SevenZipAesCoder.h"
+#include "platform/engine/formats/SevenZipHeader.h"
+
+#include <QFile>
+#include <QHash>
+#include <QList>
+#include <memory>
+
+// An encrypted 7z as the plain archive it hides: every AES coder taken out
+// of its folder, each packed stream it read decrypted as it is read, and a
+// plain header after them. libarchive reads the view as any 7z, with every
+// checksum checked on the decrypted data; nothing decrypted goes to disk.
+class SevenZipDecryptedView {
+public:
+    using Status = SevenZipHeader::Status;
+
+    // Read, or why the view cannot be made; a null view for an archive with
+    // nothing encrypted.
+    static Status open(const QString &archivePath, const QString &password,
+                       std::unique_ptr<SevenZipDecryptedView> *view);
+
+    qint64 size() const { return m_size; }
+    // Up to size bytes from offset on; 0 at the end, -1 when the archive
+    // cannot be read there.
+    qint64 read(qint64 offset, char *data, qint64 size);
+
+private:
+    struct Segment {
+        qint64 viewStart = 0;
+        qint64 size = 0;        // as the view shows it
+        qint64 sourceStart = 0; // in the archive
+        qint64 sourceSize = 0;
+        std::optional<SevenZipAesCoder> aes;
+        QByteArray key;
+    };
+
+    bool plan(const SevenZipHeader &header, const QString &password);
+    bool takeOutAes(SevenZipHeader::Folder *folder, qsizetype firstPacked, const QString &password);
+    qint64 readSegment(const Segment &segment, qint64 at, char *data, qint64 size);
+
+    QFile m_file;
+    QList<Segment> m_segments;
+    SevenZipHeader::Streams m_streams; // as the view shows them
+    QByteArray m_start;
+    QByteArray m_header;
+    qint64 m_packedEnd = 0;
+    qint64 m_size = 0;
+    QHash<QByteArray, QByteArray> m_keys; // by the coders' key identity
+};
