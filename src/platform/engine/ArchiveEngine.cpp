@@ -11,6 +11,7 @@
 #include "platform/engine/PassphraseBroker.h"
 #include "platform/engine/formats/RarVolumeCheck.h"
 #include "platform/engine/SizeSurvey.h"
+#include "platform/engine/formats/SevenZipDecryptedView.h"
 #include "platform/engine/formats/SevenZipHeader.h"
 #include "platform/engine/formats/SplitArchiveCheck.h"
 #include "platform/files/StagingFolder.h"
@@ -75,11 +76,15 @@ struct ArchiveEngine::Private : UnarchiverState {
     qsizetype zipEntries = -1; // from the central directory, when it was read
     qint64 listedEntries = -1; // from the size survey
     std::optional<SevenZipHeader::Layout> sevenZipLayout;
+    // An encrypted 7z, as the plain archive it hides; each reader reads a copy.
+    std::unique_ptr<SevenZipDecryptedView> decryptedView;
 
     bool shouldStop() const;
     int parse();
     int openArchive();
     int checkVolumes(VolumeSet *volumes);
+    int openDecryptedView(const VolumeSet &volumes);
+    bool viewDecryptsData(const VolumeSet &volumes) const;
     bool rarChecksPossible() const;
     void prepareNameDecoder();
     int unarchive();
@@ -160,8 +165,12 @@ int ArchiveEngine::Private::openArchive()
         return error;
     volumePaths = volumes.paths();
     passwords = std::make_unique<PassphraseBroker>(passwordHooks());
+    if (const int error = openDecryptedView(volumes))
+        return error;
     reader = std::make_unique<ArchiveReader>(
         volumes, [this] { return shouldStop(); }, [this] { return passwords->next(); });
+    if (decryptedView)
+        reader->readThrough(decryptedView->clone());
     if (reader->open() < ARCHIVE_WARN)
         return ArchiveErrors::codeFor(*reader, nullptr);
     const int status = reader->nextHeader(&firstEntry);
@@ -182,11 +191,67 @@ int ArchiveEngine::Private::openArchive()
         knownTotal = rarVolumes.unpackedTotal;
     } else {
         const SizeSurvey::Result survey =
-            SizeSurvey::survey(volumes, reader->formatCode(), [this] { return shouldStop(); });
+            SizeSurvey::survey(volumes, decryptedView.get(), reader->formatCode(), [this] { return shouldStop(); });
         knownTotal = survey.total;
         listedEntries = survey.entries;
     }
     return shouldStop() ? XADBreakError : XADNoError;
+}
+
+// A 7z with encrypted folders or names is read through a view that decrypts
+// it, made with the password: asked for until one opens the names, or, when
+// only the data is encrypted, until one decodes the first encrypted entry.
+int ArchiveEngine::Private::openDecryptedView(const VolumeSet &volumes)
+{
+    decryptedView.reset();
+    if (volumes.count() != 1)
+        return XADNoError;
+    using Status = SevenZipDecryptedView::Status;
+    QString tried;
+    for (;;) {
+        const Status status = SevenZipDecryptedView::open(volumes.paths().constFirst(), tried, &decryptedView);
+        if (status == Status::Unreadable || (status == Status::Read && (!decryptedView || viewDecryptsData(volumes))))
+            return XADNoError;
+        const char *next = passwords->next();
+        if (!next)
+            return passwords->failure();
+        tried = QString::fromUtf8(next);
+    }
+}
+
+// The data of an encrypted folder carries no check of the password: the
+// first entry stored in one is decoded, as far as its first MiB, where a
+// wrong key shows as a decoding error, or whole, where it shows in the
+// entry's checksum.
+bool ArchiveEngine::Private::viewDecryptsData(const VolumeSet &volumes) const
+{
+    if (decryptedView->header().headerWasEncrypted())
+        return true; // the names' checksum already spoke for the password
+    const auto layout = decryptedView->header().layout();
+    if (!layout)
+        return true;
+    qsizetype folder = 0;
+    while (folder < layout->folderEnds.size() && !decryptedView->folderEncrypted(folder))
+        ++folder;
+    if (folder == layout->folderEnds.size())
+        return true;
+    const int firstEntry = folder == 0 ? 0 : layout->folderEnds[folder - 1] + 1;
+    ArchiveReader probe(volumes, [this] { return shouldStop(); }, {});
+    probe.readThrough(decryptedView->clone());
+    if (probe.open() < ARCHIVE_WARN)
+        return false;
+    archive_entry *entry = nullptr;
+    for (int number = 0; probe.nextHeader(&entry) == ARCHIVE_OK; ++number) {
+        if (number < firstEntry || archive_entry_size(entry) <= 0)
+            continue;
+        constexpr la_ssize_t budget = 1 << 20;
+        QByteArray data(64 * 1024, Qt::Uninitialized);
+        la_ssize_t read = 0, got = 0;
+        while (read < budget && (got = archive_read_data(probe.handle(), data.data(), size_t(data.size()))) > 0)
+            read += got;
+        return got >= 0;
+    }
+    return false;
 }
 
 // Before anything is written: every volume the archive needs is there and
@@ -215,7 +280,9 @@ void ArchiveEngine::Private::prepareNameDecoder()
 {
     const int format = reader->formatCode() & ARCHIVE_FORMAT_BASE_MASK;
     sevenZipLayout.reset();
-    if (format == ARCHIVE_FORMAT_7ZIP && reader->volumes().paths().size() == 1)
+    if (format == ARCHIVE_FORMAT_7ZIP && decryptedView)
+        sevenZipLayout = decryptedView->header().layout();
+    else if (format == ARCHIVE_FORMAT_7ZIP && reader->volumes().paths().size() == 1)
         if (const auto header = SevenZipHeader::read(reader->volumes().paths().constFirst()))
             sevenZipLayout = header->layout();
     if (format != ARCHIVE_FORMAT_ZIP)
@@ -336,7 +403,7 @@ int ArchiveEngine::Private::extractInto(StagingFolder &staging)
     if (const int workers = decodingWorkers(); workers > 1) {
         fill = std::make_unique<ParallelFill>(
             ParallelFill::Setup{reader->volumes(), &writer, settings.rootPath, knownTotal, passwordHooks(),
-                                decodingUnits()},
+                                decodingUnits(), decryptedView.get()},
             runHooks());
         settings.deferred = fill.get();
         const QList<int> units = decodingUnits();

@@ -1,5 +1,6 @@
 #include "platform/engine/ArchiveReader.h"
 
+#include "platform/engine/formats/SevenZipDecryptedView.h"
 #include "platform/engine/streams/DecodeAhead.h"
 #include "platform/engine/streams/StreamDecoder.h"
 #include "platform/files/UniqueFd.h"
@@ -40,6 +41,11 @@ ArchiveReader::ArchiveReader(VolumeSet volumes, StopCheck stop, PassphraseSource
 
 ArchiveReader::~ArchiveReader() = default;
 
+void ArchiveReader::readThrough(std::unique_ptr<SevenZipDecryptedView> view)
+{
+    m_view = std::move(view);
+}
+
 // A stream we decode ourselves reaches libarchive through one client that
 // cannot seek: libarchive reads on where it would skip.
 void ArchiveReader::startDecoder()
@@ -76,7 +82,9 @@ void ArchiveReader::configure()
     // Lowest bidder: only wins when nothing else recognises the data.
     archive_read_support_format_raw(a);
     archive_read_set_passphrase_callback(a, this, &ArchiveReader::passphrase);
-    if (m_decoder)
+    if (m_view)
+        attachView();
+    else if (m_decoder)
         attachDecoder();
     else
         attachVolumes();
@@ -87,6 +95,15 @@ void ArchiveReader::attachDecoder()
     m_ahead = std::make_unique<DecodeAhead>(*m_decoder, *m_input, m_buffer.size());
     archive_read_set_callback_data(m_archive.get(), this);
     archive_read_set_read_callback(m_archive.get(), &ArchiveReader::readDecoded);
+}
+
+void ArchiveReader::attachView()
+{
+    archive *a = m_archive.get();
+    archive_read_set_callback_data(a, this);
+    archive_read_set_read_callback(a, &ArchiveReader::readView);
+    archive_read_set_skip_callback(a, &ArchiveReader::skipView);
+    archive_read_set_seek_callback(a, &ArchiveReader::seekView);
 }
 
 void ArchiveReader::attachVolumes()
@@ -111,7 +128,8 @@ int ArchiveReader::open()
 {
     if (!m_archive || m_volumes.count() == 0)
         return ARCHIVE_FATAL;
-    startDecoder();
+    if (!m_view)
+        startDecoder();
     configure();
     return archive_read_open1(m_archive.get());
 }
@@ -127,6 +145,8 @@ qint64 ArchiveReader::consumedBytes() const
 {
     if (m_ahead)
         return m_ahead->consumed();
+    if (m_view)
+        return qMin(m_viewAt, m_volumes.totalSize());
     if (m_clients.empty())
         return 0;
     const qsizetype current = qBound<qsizetype>(0, m_current, qsizetype(m_clients.size()) - 1);
@@ -290,6 +310,43 @@ la_int64_t ArchiveReader::seekVolume(archive *a, void *data, la_int64_t offset, 
     }
     volume->position = moved;
     return moved;
+}
+
+la_ssize_t ArchiveReader::readView(archive *a, void *data, const void **buffer)
+{
+    auto *self = static_cast<ArchiveReader *>(data);
+    if (self->stopRequested()) {
+        archive_set_error(a, ECANCELED, "Cancelled");
+        return ARCHIVE_FATAL;
+    }
+    const qint64 got = self->m_view->read(self->m_viewAt, self->m_buffer.data(), self->m_buffer.size());
+    if (got < 0) {
+        archive_set_error(a, EIO, "Error reading archive");
+        return ARCHIVE_FATAL;
+    }
+    self->m_viewAt += got;
+    *buffer = self->m_buffer.constData();
+    return got;
+}
+
+la_int64_t ArchiveReader::skipView(archive *, void *data, la_int64_t request)
+{
+    auto *self = static_cast<ArchiveReader *>(data);
+    const qint64 skipped = qBound(qint64(0), qint64(request), self->m_view->size() - self->m_viewAt);
+    self->m_viewAt += skipped;
+    return skipped;
+}
+
+la_int64_t ArchiveReader::seekView(archive *a, void *data, la_int64_t offset, int whence)
+{
+    auto *self = static_cast<ArchiveReader *>(data);
+    const qint64 base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? self->m_viewAt : self->m_view->size();
+    if (base + offset < 0) {
+        archive_set_error(a, EINVAL, "Error seeking in archive");
+        return ARCHIVE_FATAL;
+    }
+    self->m_viewAt = base + offset;
+    return self->m_viewAt;
 }
 
 const char *ArchiveReader::passphrase(archive *, void *data)

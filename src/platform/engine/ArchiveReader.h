@@ -10,6 +10,7 @@
 #include <vector>
 
 class DecodeAhead;
+class SevenZipDecryptedView;
 class StreamDecoder;
 class VolumeStream;
 
@@ -28,6 +29,10 @@ public:
     ~ArchiveReader();
     ArchiveReader(const ArchiveReader &) = delete;
     ArchiveReader &operator=(const ArchiveReader &) = delete;
+
+    // Before open(): reads this view of the archive instead of its volumes
+    // (an encrypted 7z as the plain one it hides).
+    void readThrough(std::unique_ptr<SevenZipDecryptedView> view);
 
     // libarchive status codes (ARCHIVE_OK...).
     int open();
@@ -67,6 +72,7 @@ private:
     void configure();
     void attachVolumes();
     void attachDecoder();
+    void attachView();
     bool libarchiveFilters() const;
 
     static int openVolume(archive *a, void *data);
@@ -76,6 +82,9 @@ private:
     static la_int64_t skipVolume(archive *a, void *data, la_int64_t request);
     static la_int64_t seekVolume(archive *a, void *data, la_int64_t offset, int whence);
     static la_ssize_t readDecoded(archive *a, void *data, const void **buffer);
+    static la_ssize_t readView(archive *a, void *data, const void **buffer);
+    static la_int64_t skipView(archive *a, void *data, la_int64_t request);
+    static la_int64_t seekView(archive *a, void *data, la_int64_t offset, int whence);
     static const char *passphrase(archive *a, void *data);
 
     VolumeSet m_volumes;
@@ -92,6 +101,8 @@ private:
     // Runs the decoder once libarchive starts reading; it owns m_input and
     // m_decoder from then on.
     std::unique_ptr<DecodeAhead> m_ahead;
+    std::unique_ptr<SevenZipDecryptedView> m_view;
+    qint64 m_viewAt = 0;
     // Last, so it is freed first and its close callbacks find the volumes.
     std::unique_ptr<archive, ArchiveFree> m_archive;
 };

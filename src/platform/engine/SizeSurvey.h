@@ -4,6 +4,8 @@
 
 #include <functional>
 
+class SevenZipDecryptedView;
+
 // The total uncompressed size of an archive whose directory lists every
 // entry with its size (zip's central directory, 7z's header, an ISO 9660
 // image's directory records), read from the headers alone: no entry data is
@@ -15,6 +17,8 @@ public:
         qint64 entries = -1;
     };
 
-    static Result survey(const VolumeSet &volumes, int formatCode, const std::function<bool()> &shouldStop);
+    // view: what the archive's reader reads instead of the volumes, if anything.
+    static Result survey(const VolumeSet &volumes, const SevenZipDecryptedView *view, int formatCode,
+                         const std::function<bool()> &shouldStop);
     static bool formatListsSizes(int formatCode);
 };

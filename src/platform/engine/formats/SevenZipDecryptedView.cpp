@@ -52,10 +52,29 @@ SevenZipDecryptedView::Status SevenZipDecryptedView::open(const QString &archive
     return Status::Read;
 }
 
+std::unique_ptr<SevenZipDecryptedView> SevenZipDecryptedView::clone() const
+{
+    auto copy = std::unique_ptr<SevenZipDecryptedView>(new SevenZipDecryptedView);
+    copy->m_file.setFileName(m_file.fileName());
+    if (!copy->m_file.open(QIODevice::ReadOnly))
+        return nullptr;
+    copy->m_source = m_source;
+    copy->m_encryptedFolders = m_encryptedFolders;
+    copy->m_segments = m_segments;
+    copy->m_streams = m_streams;
+    copy->m_start = m_start;
+    copy->m_header = m_header;
+    copy->m_packedEnd = m_packedEnd;
+    copy->m_size = m_size;
+    copy->m_keys = m_keys;
+    return copy;
+}
+
 // The packed streams keep their order; those an AES coder read shrink to
 // what it put out, and the header after them says so.
 bool SevenZipDecryptedView::plan(const SevenZipHeader &header, const QString &password)
 {
+    m_source = header;
     m_streams = header.streams();
     qint64 source = startSize + qint64(m_streams.packPosition);
     for (quint64 size : std::as_const(m_streams.packSizes)) {
@@ -69,6 +88,7 @@ bool SevenZipDecryptedView::plan(const SevenZipHeader &header, const QString &pa
         return false;
     qsizetype firstPacked = 0;
     for (Folder &folder : m_streams.folders) {
+        m_encryptedFolders.append(hasAes(folder));
         while (hasAes(folder))
             if (!takeOutAes(&folder, firstPacked, password))
                 return false;

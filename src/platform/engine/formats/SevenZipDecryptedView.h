@@ -21,7 +21,15 @@ public:
     static Status open(const QString &archivePath, const QString &password,
                        std::unique_ptr<SevenZipDecryptedView> *view);
 
+    // The same view with a file position of its own, for another reader;
+    // the keys are not derived again.
+    std::unique_ptr<SevenZipDecryptedView> clone() const;
+
     qint64 size() const { return m_size; }
+    // The archive's own header, as decrypted.
+    const SevenZipHeader &header() const { return m_source; }
+    // Whether this folder's data was encrypted, in the header's order.
+    bool folderEncrypted(qsizetype folder) const { return m_encryptedFolders.value(folder); }
     // Up to size bytes from offset on; 0 at the end, -1 when the archive
     // cannot be read there.
     qint64 read(qint64 offset, char *data, qint64 size);
@@ -41,6 +49,8 @@ private:
     qint64 readSegment(const Segment &segment, qint64 at, char *data, qint64 size);
 
     QFile m_file;
+    SevenZipHeader m_source;
+    QList<bool> m_encryptedFolders;
     QList<Segment> m_segments;
     SevenZipHeader::Streams m_streams; // as the view shows them
     QByteArray m_start;
