@@ -157,7 +157,7 @@ class TestParallelFill : public QObject {
 
     // 7-Zip's own 7z of the same files (no link: its target would be read
     // with its header): libarchive writes a 7z as one stream only.
-    QString madeBy7zz(const QString &name, const QString &solidity)
+    QString madeBy7zz(const QString &name, const QString &solidity, const QStringList &options = {})
     {
         const QString path = archives.filePath(name);
         if (QFileInfo::exists(path))
@@ -173,7 +173,8 @@ class TestParallelFill : public QObject {
         }
         QProcess sevenZip;
         sevenZip.setWorkingDirectory(tree.path());
-        sevenZip.start(u"7zz"_qs, {u"a"_qs, u"-bd"_qs, u"-mx=1"_qs, u"-ms="_qs + solidity, path, u"tree"_qs});
+        sevenZip.start(u"7zz"_qs, QStringList{u"a"_qs, u"-bd"_qs, u"-mx=1"_qs, u"-ms="_qs + solidity} + options +
+                                      QStringList{path, u"tree"_qs});
         if (!sevenZip.waitForFinished(60000) || sevenZip.exitCode() != 0)
             return QString();
         return path;
@@ -204,6 +205,10 @@ private Q_SLOTS:
         // Each compressed stream on a worker of its own.
         QTest::newRow("7z, a stream per file") << madeBy7zz(u"per-file.7z"_qs, u"off"_qs) << QStringList() << true << 0;
         QTest::newRow("7z, 16 files a stream") << madeBy7zz(u"blocks.7z"_qs, u"16f"_qs) << QStringList() << true << 0;
+        // Names hidden: a wrong password is known from the header and asked
+        // again; the right one serves every worker.
+        QTest::newRow("7z, encrypted") << madeBy7zz(u"encrypted.7z"_qs, u"off"_qs, {u"-mhe=on"_qs, u"-ppass"_qs})
+                                       << QStringList{u"wrong"_qs, u"pass"_qs} << true << 2;
         QTest::newRow("7z, four streams") << corpus("test_read_format_7zip_copy_2.7z") << QStringList() << true << 0;
         QTest::newRow("7z, two solid runs") << corpus("test_read_format_7zip_lzma1_lzma2.7z") << QStringList() << true
                                             << 0;
