@@ -204,12 +204,10 @@ int ArchiveEngine::Private::openArchive()
 int ArchiveEngine::Private::openDecryptedView(const VolumeSet &volumes)
 {
     decryptedView.reset();
-    if (volumes.count() != 1)
-        return XADNoError;
     using Status = SevenZipDecryptedView::Status;
     QString tried;
     for (;;) {
-        const Status status = SevenZipDecryptedView::open(volumes.paths().constFirst(), tried, &decryptedView);
+        const Status status = SevenZipDecryptedView::open(volumes, tried, &decryptedView);
         if (status == Status::Unreadable || (status == Status::Read && (!decryptedView || viewDecryptsData(volumes))))
             return XADNoError;
         const char *next = passwords->next();
@@ -282,8 +280,8 @@ void ArchiveEngine::Private::prepareNameDecoder()
     sevenZipLayout.reset();
     if (format == ARCHIVE_FORMAT_7ZIP && decryptedView)
         sevenZipLayout = decryptedView->header().layout();
-    else if (format == ARCHIVE_FORMAT_7ZIP && reader->volumes().paths().size() == 1)
-        if (const auto header = SevenZipHeader::read(reader->volumes().paths().constFirst()))
+    else if (format == ARCHIVE_FORMAT_7ZIP)
+        if (const auto header = SevenZipHeader::read(reader->volumes()))
             sevenZipLayout = header->layout();
     if (format != ARCHIVE_FORMAT_ZIP)
         return;

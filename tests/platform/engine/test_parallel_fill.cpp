@@ -209,6 +209,9 @@ private Q_SLOTS:
         // again; the right one serves every worker.
         QTest::newRow("7z, encrypted") << madeBy7zz(u"encrypted.7z"_qs, u"off"_qs, {u"-mhe=on"_qs, u"-ppass"_qs})
                                        << QStringList{u"wrong"_qs, u"pass"_qs} << true << 2;
+        QTest::newRow("7z, encrypted, split")
+            << madeBy7zz(u"split.7z"_qs, u"off"_qs, {u"-v200k"_qs, u"-mhe=on"_qs, u"-ppass"_qs}) + u".001"_qs
+            << QStringList{u"pass"_qs} << true << 1;
         QTest::newRow("7z, four streams") << corpus("test_read_format_7zip_copy_2.7z") << QStringList() << true << 0;
         QTest::newRow("7z, two solid runs") << corpus("test_read_format_7zip_lzma1_lzma2.7z") << QStringList() << true
                                             << 0;

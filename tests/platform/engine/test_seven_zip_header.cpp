@@ -128,7 +128,7 @@ private Q_SLOTS:
         QFETCH(QList<quint64>, folderSizes);
         QFETCH(bool, storesLinks);
         const QString path = TestEnvironment::corpusPath(u"test_read_format_7zip_%1.7z"_qs.arg(name));
-        const auto header = SevenZipHeader::read(path);
+        const auto header = SevenZipHeader::read(VolumeSet::forArchive(path));
         QVERIFY(header.has_value());
         const auto layout = header->layout();
         QVERIFY(layout.has_value());
@@ -149,7 +149,7 @@ private Q_SLOTS:
         int read = 0;
         for (const QString &name : names) {
             const QString path = TestEnvironment::corpusPath(name);
-            const auto header = SevenZipHeader::read(path);
+            const auto header = SevenZipHeader::read(VolumeSet::forArchive(path));
             const auto layout = header ? header->layout() : std::nullopt;
             const int listed = listedEntries(path);
             if (!layout || listed < 0) // no extraction gets as far as asking
@@ -160,8 +160,10 @@ private Q_SLOTS:
                 QVERIFY(layout->folderEnds[i - 1] < layout->folderEnds[i]);
         }
         QVERIFY(read > 30);
-        QVERIFY(!SevenZipHeader::read(TestEnvironment::corpusPath(u"test_read_format_7zip_encryption_header.7z"_qs)));
-        QVERIFY(!SevenZipHeader::read(TestEnvironment::corpusPath(u"test_read_format_7zip_malformed.7z"_qs)));
+        QVERIFY(!SevenZipHeader::read(
+            VolumeSet::forArchive(TestEnvironment::corpusPath(u"test_read_format_7zip_encryption_header.7z"_qs))));
+        QVERIFY(!SevenZipHeader::read(
+            VolumeSet::forArchive(TestEnvironment::corpusPath(u"test_read_format_7zip_malformed.7z"_qs))));
     }
 
     // Names hidden under the password: the header is decrypted with the key
@@ -187,9 +189,9 @@ private Q_SLOTS:
         QFETCH(int, folders);
         using Status = SevenZipHeader::Status;
         SevenZipHeader header;
-        QCOMPARE(SevenZipHeader::read(path, QString(), &header), Status::PasswordNeeded);
-        QCOMPARE(SevenZipHeader::read(path, password + u'x', &header), Status::PasswordWrong);
-        QCOMPARE(SevenZipHeader::read(path, password, &header), Status::Read);
+        QCOMPARE(SevenZipHeader::read(VolumeSet::forArchive(path), QString(), &header), Status::PasswordNeeded);
+        QCOMPARE(SevenZipHeader::read(VolumeSet::forArchive(path), password + u'x', &header), Status::PasswordWrong);
+        QCOMPARE(SevenZipHeader::read(VolumeSet::forArchive(path), password, &header), Status::Read);
         const auto layout = header.layout();
         QVERIFY(layout.has_value());
         QCOMPARE(layout->entryCount, entries);
@@ -211,6 +213,8 @@ private Q_SLOTS:
             << madeBy7zz({u"-ms=off"_qs, u"-mhe=on"_qs, u"-pпароль"_qs}, u"per-file.7z"_qs) << u"пароль"_qs;
         QTest::newRow("7-Zip, solid, BCJ and LZMA2")
             << madeBy7zz({u"-m0=BCJ"_qs, u"-m1=LZMA2"_qs, u"-pword"_qs}, u"bcj.7z"_qs) << u"word"_qs;
+        QTest::newRow("7-Zip, split in volumes")
+            << madeBy7zz({u"-v100k"_qs, u"-mhe=on"_qs, u"-pword"_qs}, u"split.7z"_qs, u".001"_qs) << u"word"_qs;
         QTest::newRow("7-Zip, deflate") << madeBy7zz({u"-m0=Deflate"_qs, u"-pword"_qs}, u"deflate.7z"_qs) << u"word"_qs;
     }
 
@@ -219,15 +223,17 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(QString, password);
         std::unique_ptr<SevenZipDecryptedView> view;
-        QCOMPARE(SevenZipDecryptedView::open(path, QString(), &view), SevenZipDecryptedView::Status::PasswordNeeded);
-        QCOMPARE(SevenZipDecryptedView::open(path, password, &view), SevenZipDecryptedView::Status::Read);
+        QCOMPARE(SevenZipDecryptedView::open(VolumeSet::forArchive(path), QString(), &view),
+                 SevenZipDecryptedView::Status::PasswordNeeded);
+        QCOMPARE(SevenZipDecryptedView::open(VolumeSet::forArchive(path), password, &view),
+                 SevenZipDecryptedView::Status::Read);
         QVERIFY(view);
         const QMap<QString, QByteArray> expected = extractedBy7zz(path, password);
         QVERIFY(!expected.isEmpty());
         QCOMPARE(readThrough(*view), expected);
         // A wrong password is told at once where the names are hidden, else
         // by the checksums: never read as data.
-        const auto status = SevenZipDecryptedView::open(path, password + u'!', &view);
+        const auto status = SevenZipDecryptedView::open(VolumeSet::forArchive(path), password + u'!', &view);
         QVERIFY(status == SevenZipDecryptedView::Status::PasswordWrong || readThrough(*view) != expected);
     }
 
@@ -235,7 +241,7 @@ private:
     QTemporaryDir dir;
 
     // Four files in two folders.
-    QString madeBy7zz(const QStringList &options, const QString &name = u"made.7z"_qs)
+    QString madeBy7zz(const QStringList &options, const QString &name = u"made.7z"_qs, const QString &first = {})
     {
         const QString path = dir.filePath(name);
         QDir(dir.path()).mkpath(u"tree/folder"_qs);
@@ -251,7 +257,7 @@ private:
         QProcess sevenZip;
         sevenZip.setWorkingDirectory(dir.path());
         sevenZip.start(u"7zz"_qs, QStringList{u"a"_qs, u"-bd"_qs} + options + QStringList{path, u"tree"_qs});
-        return sevenZip.waitForFinished(60000) && sevenZip.exitCode() == 0 ? path : QString();
+        return sevenZip.waitForFinished(60000) && sevenZip.exitCode() == 0 ? path + first : QString();
     }
 };
 

@@ -32,12 +32,12 @@ std::pair<quint64, quint64> streamsOf(const Folder &folder, qsizetype coder)
 
 } // namespace
 
-SevenZipDecryptedView::Status SevenZipDecryptedView::open(const QString &archivePath, const QString &password,
+SevenZipDecryptedView::Status SevenZipDecryptedView::open(const VolumeSet &volumes, const QString &password,
                                                           std::unique_ptr<SevenZipDecryptedView> *view)
 {
     view->reset();
     SevenZipHeader header;
-    if (const Status status = SevenZipHeader::read(archivePath, password, &header); status != Status::Read)
+    if (const Status status = SevenZipHeader::read(volumes, password, &header); status != Status::Read)
         return status;
     const QList<Folder> &folders = header.streams().folders;
     if (!header.headerWasEncrypted() && std::none_of(folders.cbegin(), folders.cend(), hasAes))
@@ -45,8 +45,8 @@ SevenZipDecryptedView::Status SevenZipDecryptedView::open(const QString &archive
     if (password.isEmpty())
         return Status::PasswordNeeded;
     auto made = std::unique_ptr<SevenZipDecryptedView>(new SevenZipDecryptedView);
-    made->m_file.setFileName(archivePath);
-    if (!made->m_file.open(QIODevice::ReadOnly) || !made->plan(header, password))
+    made->m_file = std::make_unique<VolumeSpan>(volumes);
+    if (!made->plan(header, password))
         return Status::Unreadable;
     *view = std::move(made);
     return Status::Read;
@@ -55,9 +55,7 @@ SevenZipDecryptedView::Status SevenZipDecryptedView::open(const QString &archive
 std::unique_ptr<SevenZipDecryptedView> SevenZipDecryptedView::clone() const
 {
     auto copy = std::unique_ptr<SevenZipDecryptedView>(new SevenZipDecryptedView);
-    copy->m_file.setFileName(m_file.fileName());
-    if (!copy->m_file.open(QIODevice::ReadOnly))
-        return nullptr;
+    copy->m_file = std::make_unique<VolumeSpan>(m_file->volumes());
     copy->m_source = m_source;
     copy->m_encryptedFolders = m_encryptedFolders;
     copy->m_segments = m_segments;
@@ -84,7 +82,7 @@ bool SevenZipDecryptedView::plan(const SevenZipHeader &header, const QString &pa
         m_segments.append(segment);
         source += qint64(size);
     }
-    if (source > m_file.size())
+    if (source > m_file->size())
         return false;
     qsizetype firstPacked = 0;
     for (Folder &folder : m_streams.folders) {
@@ -182,17 +180,12 @@ qint64 SevenZipDecryptedView::read(qint64 offset, char *data, qint64 size)
 // can be read on its own.
 qint64 SevenZipDecryptedView::readSegment(const Segment &segment, qint64 at, char *data, qint64 size)
 {
-    if (!segment.aes) {
-        if (!m_file.seek(segment.sourceStart + at))
-            return -1;
-        return m_file.read(data, size) == size ? size : -1;
-    }
+    if (!segment.aes)
+        return m_file->read(segment.sourceStart + at, data, size) ? size : -1;
     const qint64 first = at / blockSize * blockSize;
     const qint64 end = std::min((at + size + blockSize - 1) / blockSize * blockSize, segment.sourceSize);
     const qint64 from = segment.sourceStart + first - (first > 0 ? blockSize : 0);
-    if (!m_file.seek(from))
-        return -1;
-    QByteArray cipher = m_file.read(segment.sourceStart + end - from);
+    QByteArray cipher = m_file->read(from, segment.sourceStart + end - from);
     if (cipher.size() != segment.sourceStart + end - from)
         return -1;
     const QByteArray before = first > 0 ? cipher.left(blockSize) : QByteArray();

@@ -2,8 +2,8 @@
 
 #include "platform/engine/formats/SevenZipAesCoder.h"
 #include "platform/engine/formats/SevenZipHeader.h"
+#include "platform/engine/formats/VolumeSpan.h"
 
-#include <QFile>
 #include <QHash>
 #include <QList>
 #include <memory>
@@ -18,8 +18,7 @@ public:
 
     // Read, or why the view cannot be made; a null view for an archive with
     // nothing encrypted.
-    static Status open(const QString &archivePath, const QString &password,
-                       std::unique_ptr<SevenZipDecryptedView> *view);
+    static Status open(const VolumeSet &volumes, const QString &password, std::unique_ptr<SevenZipDecryptedView> *view);
 
     // The same view with a file position of its own, for another reader;
     // the keys are not derived again.
@@ -48,7 +47,7 @@ private:
     bool takeOutAes(SevenZipHeader::Folder *folder, qsizetype firstPacked, const QString &password);
     qint64 readSegment(const Segment &segment, qint64 at, char *data, qint64 size);
 
-    QFile m_file;
+    std::unique_ptr<VolumeSpan> m_file;
     SevenZipHeader m_source;
     QList<bool> m_encryptedFolders;
     QList<Segment> m_segments;

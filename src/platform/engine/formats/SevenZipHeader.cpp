@@ -3,6 +3,7 @@
 #include "platform/engine/formats/ByteCursor.h"
 #include "platform/engine/formats/Crc32.h"
 #include "platform/engine/formats/SevenZipAesCoder.h"
+#include "platform/engine/formats/VolumeSpan.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -291,7 +292,7 @@ qsizetype coderIndex(const Folder &folder, const QByteArray &method)
 // A packed header is LZMA, AES, or LZMA fed by AES (names hidden under the
 // password); other methods are left to libarchive. Each of these coders has
 // one output, numbered as the coder.
-Status decodeHeader(QFile &file, const Streams &streams, const QString &password, QByteArray *header)
+Status decodeHeader(VolumeSpan &file, const Streams &streams, const QString &password, QByteArray *header)
 {
     if (streams.folders.size() != 1 || streams.packSizes.size() != 1)
         return Status::Unreadable;
@@ -302,9 +303,9 @@ Status decodeHeader(QFile &file, const Streams &streams, const QString &password
         folder.decodedSize() > maximumHeader || streams.packSizes.constFirst() > maximumPackedHeader)
         return Status::Unreadable;
     const quint64 at = signatureHeaderSize + streams.packPosition;
-    if (at > quint64(file.size()) || !file.seek(qint64(at)))
+    if (at > quint64(file.size()))
         return Status::Unreadable;
-    *header = file.read(qint64(streams.packSizes.constFirst()));
+    *header = file.read(qint64(at), qint64(streams.packSizes.constFirst()));
     if (aes >= 0) {
         if (password.isEmpty())
             return Status::PasswordNeeded;
@@ -482,17 +483,16 @@ quint64 SevenZipHeader::Folder::outStreams() const
 quint64 SevenZipHeader::Folder::decodedSize() const
 {
     for (qsizetype i = 0; i < unpackSizes.size(); ++i)
-        if (std::none_of(bindPairs.cbegin(), bindPairs.cend(), [i](const BindPair &pair) { return pair.out == quint64(i); }))
+        if (std::none_of(bindPairs.cbegin(), bindPairs.cend(),
+                         [i](const BindPair &pair) { return pair.out == quint64(i); }))
             return unpackSizes[i];
     return 0;
 }
 
-Status SevenZipHeader::read(const QString &archivePath, const QString &password, SevenZipHeader *header)
+Status SevenZipHeader::read(const VolumeSet &volumes, const QString &password, SevenZipHeader *header)
 {
-    QFile file(archivePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return Status::Unreadable;
-    const QByteArray start = file.read(signatureHeaderSize);
+    VolumeSpan file(volumes);
+    const QByteArray start = file.read(0, signatureHeaderSize);
     if (start.size() != signatureHeaderSize || !start.startsWith(QByteArrayView(signature, sizeof signature)))
         return Status::Unreadable;
     const quint64 offset = qFromLittleEndian<quint64>(start.constData() + 12);
@@ -501,8 +501,7 @@ Status SevenZipHeader::read(const QString &archivePath, const QString &password,
     const quint64 fileSize = quint64(file.size());
     if (size == 0 || size > maximumPackedHeader || offset > fileSize || size > fileSize - signatureHeaderSize - offset)
         return Status::Unreadable;
-    file.seek(qint64(signatureHeaderSize + offset));
-    QByteArray bytes = file.read(qint64(size));
+    QByteArray bytes = file.read(qint64(signatureHeaderSize + offset), qint64(size));
     if (bytes.size() != qsizetype(size) || Crc32::of(bytes) != crc)
         return Status::Unreadable;
     SevenZipHeader read;
@@ -514,10 +513,11 @@ Status SevenZipHeader::read(const QString &archivePath, const QString &password,
             return Status::Unreadable;
         if (const Status status = decodeHeader(file, streams, password, &bytes); status != Status::Read)
             return status;
-        read.m_headerEncrypted = std::any_of(streams.folders.cbegin(), streams.folders.cend(), [](const Folder &folder) {
-            return std::any_of(folder.coders.cbegin(), folder.coders.cend(),
-                               [](const Coder &coder) { return coder.method == SevenZipAesCoder::methodId; });
-        });
+        read.m_headerEncrypted =
+            std::any_of(streams.folders.cbegin(), streams.folders.cend(), [](const Folder &folder) {
+                return std::any_of(folder.coders.cbegin(), folder.coders.cend(),
+                                   [](const Coder &coder) { return coder.method == SevenZipAesCoder::methodId; });
+            });
     }
     HeaderCursor cursor(bytes);
     if (!readHeader(cursor, &read.m_streams, &read.m_files))
@@ -526,10 +526,10 @@ Status SevenZipHeader::read(const QString &archivePath, const QString &password,
     return Status::Read;
 }
 
-std::optional<SevenZipHeader> SevenZipHeader::read(const QString &archivePath)
+std::optional<SevenZipHeader> SevenZipHeader::read(const VolumeSet &volumes)
 {
     SevenZipHeader header;
-    if (read(archivePath, QString(), &header) != Status::Read)
+    if (read(volumes, QString(), &header) != Status::Read)
         return std::nullopt;
     return header;
 }

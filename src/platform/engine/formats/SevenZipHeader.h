@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/engine/formats/VolumeSet.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -8,7 +10,7 @@
 // A 7z archive's header, read from the file's end: how its data is packed
 // in streams and folders (each folder a chain of coders), and its files'
 // records, kept as stored. A compressed header is decoded (LZMA), an
-// encrypted one too when the password is given; a split archive is not read.
+// encrypted one too when the password is given.
 class SevenZipHeader {
 public:
     enum class Status {
@@ -71,10 +73,10 @@ public:
         bool storesLinks = false;
     };
 
-    static Status read(const QString &archivePath, const QString &password, SevenZipHeader *header);
-    // Nothing when the file is no 7z archive whose header this can read
+    static Status read(const VolumeSet &volumes, const QString &password, SevenZipHeader *header);
+    // Nothing when the volumes are no 7z archive whose header this can read
     // without a password.
-    static std::optional<SevenZipHeader> read(const QString &archivePath);
+    static std::optional<SevenZipHeader> read(const VolumeSet &volumes);
 
     const Streams &streams() const { return m_streams; }
     bool headerWasEncrypted() const { return m_headerEncrypted; }
