@@ -3,7 +3,9 @@
 // prints the wall-clock times and peak resident sizes.
 //
 //   bench_extraction [megabytes]          make the archives and measure
-//   bench_extraction --extract ARCHIVE DIR   (used by the benchmark itself)
+//   bench_extraction --extract ARCHIVE DIR [PASSWORD]
+//                                         one extraction, as the program does it
+//                                         (used by this benchmark and bench/compare_encrypted.sh)
 //   bench_extraction --measure COMMAND...    (used by the benchmark itself)
 
 #include "ArchiveMaker.h"
@@ -34,7 +36,11 @@ namespace {
 class QuietDelegate : public XADSimpleUnarchiverDelegate {
 public:
     bool extractionShouldStop(XADSimpleUnarchiver *) override { return false; }
-    void simpleUnarchiverNeedsPassword(XADSimpleUnarchiver *) override {}
+    void simpleUnarchiverNeedsPassword(XADSimpleUnarchiver *unarchiver) override
+    {
+        if (!password.isNull())
+            unarchiver->setPassword(password);
+    }
     QString encodingNameForXADString(XADSimpleUnarchiver *, const XADString &) override
     {
         return u"ISO-8859-1"_qs;
@@ -53,11 +59,13 @@ public:
     }
     long reports = 0;
     long errors = 0;
+    QString password;
 };
 
-int extractWithEngine(const QString &archive, const QString &destination)
+int extractWithEngine(const QString &archive, const QString &destination, const QString &password = QString())
 {
     QuietDelegate delegate;
+    delegate.password = password;
     auto unarchiver = XADSimpleUnarchiver::simpleUnarchiverForPath(archive);
     if (!unarchiver)
         return 2;
@@ -214,8 +222,8 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     EngineProcess::setHelperPath(QStringLiteral(QUILLBOX_ENGINE_PATH));
     const QStringList arguments = app.arguments();
-    if (arguments.size() == 4 && arguments.at(1) == u"--extract"_qs)
-        return extractWithEngine(arguments.at(2), arguments.at(3));
+    if ((arguments.size() == 4 || arguments.size() == 5) && arguments.at(1) == u"--extract"_qs)
+        return extractWithEngine(arguments.at(2), arguments.at(3), arguments.value(4));
 
     const qint64 megabytes = arguments.size() > 1 ? arguments.at(1).toLongLong() : 200;
     QTemporaryDir scratch;
