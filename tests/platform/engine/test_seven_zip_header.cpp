@@ -237,6 +237,24 @@ private Q_SLOTS:
         QVERIFY(status == SevenZipDecryptedView::Status::PasswordWrong || readThrough(*view) != expected);
     }
 
+    // A flipped byte in encrypted data decrypts to garbage that the
+    // entry's checksum (or its decoder) rejects: never read as the data.
+    void damagedEncryptedDataIsNoData()
+    {
+        const QString path = madeBy7zz({u"-ms=off"_qs, u"-mhe=on"_qs, u"-m0=Copy"_qs, u"-pword"_qs}, u"stored.7z"_qs);
+        QByteArray bytes = readAll(path);
+        QVERIFY(bytes.size() > 200000);
+        bytes[150000] = char(bytes[150000] ^ 0x01); // inside the noise file's stream
+        const QString damaged = dir.filePath(u"damaged.7z"_qs);
+        QVERIFY(writeFile(damaged, bytes));
+        std::unique_ptr<SevenZipDecryptedView> view;
+        QCOMPARE(SevenZipDecryptedView::open(VolumeSet::forArchive(damaged), u"word"_qs, &view),
+                 SevenZipDecryptedView::Status::Read);
+        const QMap<QString, QByteArray> files = readThrough(*view);
+        QCOMPARE(files.value(u"tree/noise.bin"_qs), QByteArray("<damaged>"));
+        QCOMPARE(files.value(u"tree/a.txt"_qs), QByteArray("tree/a.txt").repeated(1000));
+    }
+
 private:
     QTemporaryDir dir;
 
