@@ -3,7 +3,8 @@
 # a 7z and as a zip, each once without and once with encryption (7z: AES-256
 # with hidden names; zip: WinZip AES-256), all four made by 7zz with the same
 # settings, through Quillbox's engine as the program runs it
-# (`bench_extraction --extract`), and prints the median times and the ratio.
+# (`bench_extraction --extract`), checks that each encrypted result is the
+# plain one byte for byte, and prints the median times and the ratio.
 #
 #   bench/compare_encrypted.sh [FOLDER]
 #
@@ -39,7 +40,8 @@ fi
 
 work="$(mktemp -d "$measured/quillbox-bench-encrypted.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
-# run ARCHIVE [PASSWORD]: prints the wall time in milliseconds.
+# run ARCHIVE [PASSWORD]: prints the wall time in milliseconds; the result
+# stays in $work/out.
 run() {
     rm -rf "$work/out" && mkdir "$work/out"
     local start end
@@ -55,7 +57,11 @@ for kind in 7z zip; do
     plain="" encrypted=""
     for ((round = 1; round <= rounds; round++)); do
         plain+=" $(run "$cache/encrypted/large-plain.$kind")"
+        rm -rf "$work/plain" && mv "$work/out" "$work/plain"
         encrypted+=" $(run "$cache/encrypted/large-aes.$kind" "$password")"
+        # The decrypted tree must be the plain one, byte for byte.
+        # (each lands in a folder named after its archive)
+        diff -r "$work/plain"/* "$work/out"/* >/dev/null || { echo "large-aes.$kind: the result differs" >&2; exit 1; }
     done
     p="$(echo $plain | median)" e="$(echo $encrypted | median)"
     awk -v k="large.$kind" -v p="$p" -v e="$e" 'BEGIN { printf "| %s | %.2f | %.2f | %.2f |\n", k, p / 1000, e / 1000, e / p }'
