@@ -28,16 +28,11 @@ private:
     QTemporaryDir m_runtime;
     QString m_archive;
 
-    QStringList temporaryFolders() const
-    {
-        return QDir(m_env->appData()).entryList({u".Temp_*"_qs}, QDir::AllEntries | QDir::Hidden | QDir::System);
-    }
-
     // The moment from which only the lock tells a killed run's folder apart.
     bool waitForLockedTemporaryFolder() const
     {
         return QTest::qWaitFor([this] {
-            const QStringList folders = temporaryFolders();
+            const QStringList folders = m_env->temporaryFolders();
             return folders.size() == 1
                    && QFile::exists(QDir(m_env->appData()).filePath(folders.first()) + u'/'
                                     + QLatin1StringView(TemporaryFolderLock::lockFileName));
@@ -84,7 +79,7 @@ private Q_SLOTS:
                                     u"zip:encryption=zipcrypt"_qs, "12345678"));
     }
 
-    void cleanup() { QVERIFY(temporaryFolders().isEmpty()); }
+    void cleanup() { QVERIFY(m_env->temporaryFolders().isEmpty()); }
 
     void signalEndsTheRunCleanly_data()
     {
@@ -101,7 +96,7 @@ private Q_SLOTS:
         start(program, {m_archive});
         QVERIFY(waitForLockedTemporaryFolder());
         endNormally(program, signalNumber);
-        QCOMPARE(temporaryFolders(), QStringList());
+        QCOMPARE(m_env->temporaryFolders(), QStringList());
         QVERIFY(QFile::exists(m_archive));
     }
 
@@ -112,11 +107,11 @@ private Q_SLOTS:
         QVERIFY(waitForLockedTemporaryFolder());
         killed.kill();
         QVERIFY(killed.waitForFinished(5000));
-        QCOMPARE(temporaryFolders().size(), 1);
+        QCOMPARE(m_env->temporaryFolders().size(), 1);
 
         QProcess next;
         start(next, {});
-        QVERIFY(QTest::qWaitFor([this] { return temporaryFolders().isEmpty(); }, 10000));
+        QVERIFY(QTest::qWaitFor([this] { return m_env->temporaryFolders().isEmpty(); }, 10000));
         endNormally(next, SIGTERM);
         QVERIFY(QFile::exists(m_archive));
     }
@@ -127,7 +122,7 @@ private Q_SLOTS:
         delegate.launch({m_archive});
         QDialog *sheet = delegate.rarVC()->passwordWindowCtl()->window();
         QTRY_VERIFY_WITH_TIMEOUT(sheet->isVisible(), 20000);
-        QCOMPARE(temporaryFolders().size(), 1);
+        QCOMPARE(m_env->temporaryFolders().size(), 1);
 
         // Off the screen at once, while the run is still being stopped.
         delegate.menu_quit()->trigger();

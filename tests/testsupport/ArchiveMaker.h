@@ -37,6 +37,12 @@ public:
     static bool write(const QString &archivePath, const QString &format, const QString &filter,
                       const QList<ArchiveEntrySpec> &entries, const QString &options = QString(),
                       const QByteArray &passphrase = QByteArray());
+    // A zip at path; the path, or a null string when it could not be written.
+    static QString zip(const QString &path, const QList<ArchiveEntrySpec> &entries, const QString &options = QString(),
+                       const QByteArray &passphrase = QByteArray())
+    {
+        return write(path, QStringLiteral("zip"), QString(), entries, options, passphrase) ? path : QString();
+    }
     // A bare compressed file ("raw" format), e.g. notes.txt.gz.
     static bool writeRawCompressed(const QString &path, const QString &filter, const QByteArray &data);
 };

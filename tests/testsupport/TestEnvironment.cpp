@@ -35,6 +35,11 @@ QString TestEnvironment::settingsPath() const
     return m_home.path() + u"/.config/Quillbox/Quillbox.conf"_qs;
 }
 
+QStringList TestEnvironment::temporaryFolders() const
+{
+    return QDir(appData()).entryList({u".Temp_*"_qs}, QDir::AllEntries | QDir::Hidden | QDir::System);
+}
+
 QString TestEnvironment::corpusPath(const QString &name)
 {
     const QString root = qEnvironmentVariable("QUILLBOX_CORPUS");

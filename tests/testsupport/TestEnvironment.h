@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // Points the settings store and the application-support folder at a fresh
@@ -11,6 +11,8 @@ public:
     QString home() const { return m_home.path(); }
     QString appData() const;
     QString settingsPath() const;
+    // The runs' temporary folders (".Temp_*") in the application-support folder.
+    QStringList temporaryFolders() const;
     static QString corpusPath(const QString &name = QString());
 
 private:

@@ -233,16 +233,3 @@ Tree referenceTree(const QStringList &volumes, bool *ok, const QByteArray &passp
     *ok = status == ARCHIVE_EOF;
     return tree;
 }
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}

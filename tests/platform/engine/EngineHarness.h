@@ -2,6 +2,7 @@
 
 #include "ArchiveMaker.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 #include "platform/engine/XADSimpleUnarchiverDelegate.h"
 
 #include <QMap>
@@ -96,7 +97,3 @@ QString describeTree(const Tree &tree);
 
 // What libarchive's own reader finds in the volumes: the engine's reference.
 Tree referenceTree(const QStringList &volumes, bool *ok, const QByteArray &passphrase = QByteArray());
-
-// A file's bytes, or a null array.
-QByteArray readAll(const QString &path);
-bool writeFile(const QString &path, const QByteArray &data);

@@ -15,11 +15,6 @@
 
 namespace {
 
-QStringList leftIn(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-}
-
 // Where a download came from, as browsers record it.
 QByteArray originOf(const QString &path)
 {
@@ -96,7 +91,7 @@ private Q_SLOTS:
         if (xattrs)
             QCOMPARE(originOf(root + u"/docs/sub/data.bin"_qs), origin);
         QVERIFY(delegate.entryErrors.isEmpty());
-        QCOMPARE(leftIn(destination), QStringList{u"sample"_qs});
+        QCOMPARE(entriesIn(destination), QStringList{u"sample"_qs});
     }
 
     // One top-level item comes out on its own, several in a folder named after
@@ -135,7 +130,7 @@ private Q_SLOTS:
                 QVERIFY(QDir(destination + u'/' + c.occupied).isEmpty());
             else if (!c.occupied.isEmpty())
                 QCOMPARE(readAll(destination + u'/' + c.occupied), QByteArray("old"));
-            QCOMPARE(leftIn(destination).size(), c.occupied.isEmpty() ? 1 : 2);
+            QCOMPARE(entriesIn(destination).size(), c.occupied.isEmpty() ? 1 : 2);
             // A fresh folder gets ordinary permissions, not the staging folder's private ones.
             struct stat st;
             QCOMPARE(::stat(QFile::encodeName(result.created).constData(), &st), 0);

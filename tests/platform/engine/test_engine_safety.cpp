@@ -41,13 +41,6 @@ bool writeCpio(const QString &path, const QList<RawEntry> &entries)
     return archive_write_close(a.get()) == ARCHIVE_OK && ok;
 }
 
-struct stat statOf(const QString &path)
-{
-    struct stat st = {};
-    ::lstat(QFile::encodeName(path).constData(), &st);
-    return st;
-}
-
 } // namespace
 
 // Nothing is ever written outside the destination; special files, set-id

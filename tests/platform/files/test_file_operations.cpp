@@ -18,13 +18,6 @@ namespace {
 constexpr qint64 GiB = qint64(1) << 30;
 constexpr qint64 KiB = 1024;
 
-struct stat statOf(const QString &path)
-{
-    struct stat st = {};
-    ::lstat(QFile::encodeName(path).constData(), &st);
-    return st;
-}
-
 qint64 allocated(const QString &path) { return qint64(statOf(path).st_blocks) * 512; }
 
 bool setTimes(const QString &path, time_t seconds)

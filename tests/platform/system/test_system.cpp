@@ -1,9 +1,9 @@
 #include "platform/system/ConditionLock.h"
 #include "platform/system/TemporaryFolderLock.h"
 #include "platform/system/TemporaryFolderSweeper.h"
+#include "TestEnvironment.h"
+#include "TestFiles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
@@ -19,12 +19,6 @@ namespace {
 
 enum Setup { LiveOwner, KilledOwner, WithoutLock, FreshWithoutLock, HandedOver, SymlinkElsewhere };
 
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
 bool makeOld(const QString &path)
 {
     const time_t twoMinutesAgo = std::time(nullptr) - 120;
@@ -38,6 +32,7 @@ bool makeOld(const QString &path)
 class TestSystem : public QObject {
     Q_OBJECT
 
+    const TestEnvironment m_env;
     QList<pid_t> m_children;
 
     // The child shares the lock's open file and keeps it held until it dies.
@@ -132,8 +127,7 @@ private Q_SLOTS:
 
         const QStringList removed = TemporaryFolderSweeper::sweep(appData.path());
         QCOMPARE(removed, swept ? QStringList{name} : QStringList());
-        struct stat st;
-        QCOMPARE(::lstat(QFile::encodeName(path).constData(), &st) == 0, !swept);
+        QCOMPARE(statOf(path).st_mode != 0, !swept);
         QVERIFY(QFile::exists(precious));
     }
 
