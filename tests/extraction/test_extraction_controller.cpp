@@ -1,6 +1,7 @@
 #include "ArchiveMaker.h"
 #include "ExtractionFakes.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include "access/QXURLCache.h"
 #include "extraction/ExtractionController.h"
@@ -9,21 +10,12 @@
 #include "platform/settings/SettingsKeys.h"
 #include "platform/settings/UserDefaults.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
 const QString PasswordZip = QStringLiteral("test_read_format_zip_traditional_encryption_data.zip");
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -39,30 +31,16 @@ class TestExtractionController : public QObject {
     FakeShell m_shell;
     std::unique_ptr<ExtractionController> m_ctl;
 
-    void startController()
-    {
-        m_ctl.reset();
-        m_ctl = std::make_unique<ExtractionController>(&m_prompts, &m_rows, &m_shell);
-    }
-
     QString makeZip(const QString &name)
     {
-        const QString path = m_work->filePath(name);
-        const QByteArray tag = name.toUtf8();
-        return ArchiveMaker::write(path, u"zip"_qs, QString(), {ArchiveEntrySpec::file("one.txt", "one of " + tag),
-                                                                ArchiveEntrySpec::file("two.txt", "two")})
-            ? path : QString();
+        return ArchiveMaker::zip(m_work->filePath(name), {ArchiveEntrySpec::file("one.txt", "one of " + name.toUtf8()),
+                                                         ArchiveEntrySpec::file("two.txt", "two")});
     }
 
     QString copyCorpus(const QString &as)
     {
         const QString target = m_work->filePath(as);
         return QFile::copy(TestEnvironment::corpusPath(PasswordZip), target) ? target : QString();
-    }
-
-    QStringList tempFolders() const
-    {
-        return QDir(m_env->appData()).entryList({u".Temp_*"_qs}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 
     bool waitForPrompt(const QString &kind)
@@ -95,7 +73,7 @@ private Q_SLOTS:
         m_prompts = FakePrompts();
         m_rows = FakeRows();
         m_shell = FakeShell();
-        startController();
+        m_ctl = std::make_unique<ExtractionController>(&m_prompts, &m_rows, &m_shell);
     }
 
     void cleanup()
@@ -122,7 +100,7 @@ private Q_SLOTS:
         QTest::qWait(200);
         QCOMPARE(m_ctl->extractTask()->taskCount(), 3);
         QVERIFY(!QFile::exists(m_work->filePath(u"beta"_qs)));
-        QVERIFY(tempFolders().size() <= 1);
+        QVERIFY(m_env->temporaryFolders().size() <= 1);
         m_prompts.answer(u"12345678"_qs);
         waitUntilIdle();
         QCOMPARE(m_rows.removed, (QStringList{u"secret.zip"_qs, u"beta.zip"_qs, u"beta.zip"_qs}));
@@ -134,7 +112,7 @@ private Q_SLOTS:
         for (const QString &result : results)
             QCOMPARE(readAll(m_work->filePath(result + u"/one.txt"_qs)), QByteArray("one of beta.zip"));
         QCOMPARE(m_shell.reviewCalls, 3);
-        QVERIFY(tempFolders().isEmpty());
+        QVERIFY(m_env->temporaryFolders().isEmpty());
     }
 
     void exitAppDecidesAtTheEnd_data()
@@ -188,15 +166,6 @@ private Q_SLOTS:
         answerFolder(granted);
         waitUntilIdle();
         QCOMPARE(readAll(granted + u"/first/one.txt"_qs), QByteArray("one of first.zip"));
-
-        // A new controller and a freshly read cache: the grant was kept.
-        QXURLCache::resetSharedInstanceForTesting();
-        startController();
-        m_ctl->setWriteTest(sandbox);
-        m_ctl->chooseFile(makeZip(u"second.zip"_qs));
-        waitUntilIdle();
-        QCOMPARE(m_prompts.folders.size(), 3);
-        QVERIFY(QFile::exists(granted + u"/second/two.txt"_qs));
     }
 
     void stopEverythingAnswersPromptsAndWaitsForTheWorker()
@@ -209,7 +178,7 @@ private Q_SLOTS:
         bool workerGoneFirst = false;
         m_ctl->stopEverything([&] {
             stopped = true;
-            workerGoneFirst = !m_ctl->isExtracting() && tempFolders().isEmpty();
+            workerGoneFirst = !m_ctl->isExtracting() && m_env->temporaryFolders().isEmpty();
         });
         QCOMPARE(m_prompts.cancelCalls, 1);
         QVERIFY(!stopped); // the worker still runs

@@ -2,6 +2,7 @@
 #include "FakeItemController.h"
 #include "OtherFileSystem.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 #include "extraction/RARItem.h"
 #include "platform/desktop/FileViewer.h"
 #include "platform/encoding/EncodingRegistry.h"
@@ -11,8 +12,6 @@
 #include "platform/unarchiver/SpaceCheck.h"
 #include "support/StringExpand.h"
 
-#include <QDir>
-#include <QFile>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -55,12 +54,6 @@ public:
     std::atomic<int> held{0}; // 1 let go by the main thread, -1 never
 };
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestRARItem : public QObject {
@@ -81,19 +74,13 @@ class TestRARItem : public QObject {
     QString makeZip(const QString &name, const QList<ArchiveEntrySpec> &entries, const QString &options = {},
                     const QByteArray &password = {})
     {
-        const QString path = work->filePath(name);
-        return ArchiveMaker::write(path, u"zip"_qs, QString(), entries, options, password) ? path : QString();
+        return ArchiveMaker::zip(work->filePath(name), entries, options, password);
     }
 
     void runToEnd(const std::shared_ptr<RARItem> &item, FakeItemController &controller)
     {
         item->extractFile();
         QTRY_VERIFY_WITH_TIMEOUT(controller.finishedCount() == 1, 20000);
-    }
-
-    QStringList tempFolders() const
-    {
-        return QDir(env->appData()).entryList({u".Temp_*"_qs}, QDir::Dirs | QDir::Hidden);
     }
 
     // The corpus volumes whose names start with prefix, copied into the work
@@ -125,14 +112,10 @@ class TestRARItem : public QObject {
         const QString tar = work->filePath(name == u"tar.Z" ? u"data.tar.Z"_qs : u"data.tar.gz"_qs);
         if (!ArchiveMaker::write(tar, u"pax"_qs, name == u"tar.Z" ? u"compress"_qs : u"gzip"_qs, entries))
             return {};
-        if (name == u"tar.gz with a wrong CRC") {
-            QFile file(tar);
-            file.open(QIODevice::ReadWrite);
-            file.seek(file.size() - 8); // the trailer: CRC-32, then length
-            const char crc = file.peek(1).at(0);
-            file.write(QByteArray(1, char(crc ^ 1)));
-        }
-        return {tar};
+        QByteArray bytes = readAll(tar);
+        if (name == u"tar.gz with a wrong CRC") // the trailer: CRC-32, then length
+            bytes[bytes.size() - 8] = char(bytes.at(bytes.size() - 8) ^ 1);
+        return {writeFile(tar, bytes) ? tar : QString()};
     }
 
 private Q_SLOTS:
@@ -174,17 +157,13 @@ private Q_SLOTS:
             defaults.setString(selectPath, SettingsKeys::SelectPath);
         RARItem item(u"/archives/a.zip"_qs);
         QTEST(item.desPath(), "expected");
-        item.setDesPath(u"/picked"_qs);
-        QCOMPARE(item.desPath(), u"/picked"_qs);
     }
 
     // A file of the same name stays untouched; the result takes a free name.
     void soloFileLandsUnderAFreeNameBesideTheArchive()
     {
         const QString zip = makeZip(u"report.zip"_qs, {ArchiveEntrySpec::file("report.pdf", "new")});
-        QFile existing(work->filePath(u"report.pdf"_qs));
-        QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("old") == 3);
-        existing.close();
+        QVERIFY(writeFile(work->filePath(u"report.pdf"_qs), "old"));
         FakeItemController controller;
         auto item = makeItem(zip, controller);
         runToEnd(item, controller);
@@ -193,7 +172,7 @@ private Q_SLOTS:
         pdfs.removeOne(u"report.pdf"_qs);
         QCOMPARE(pdfs.size(), 1);
         QCOMPARE(readAll(work->filePath(pdfs.first())), QByteArray("new"));
-        QVERIFY(controller.errorTips().isEmpty() && tempFolders().isEmpty() && viewer.opened.isEmpty());
+        QVERIFY(controller.errorTips().isEmpty() && env->temporaryFolders().isEmpty() && viewer.opened.isEmpty());
         QVERIFY(QFile::exists(zip));
         QCoreApplication::processEvents();
         QCOMPARE(static_cast<FakeItemRow *>(item->vc())->progress.last(), 1.0);
@@ -233,7 +212,7 @@ private Q_SLOTS:
         QCOMPARE(controller.events().contains(u"error"_qs), failed);
         if (failed)
             QVERIFY(controller.errorTips().join(u' ').contains(QFileInfo(files.first()).fileName()));
-        QVERIFY(tempFolders().isEmpty());
+        QVERIFY(env->temporaryFolders().isEmpty());
     }
 
     // The move fails: the result stays in the temporary folder, named in the
@@ -242,16 +221,15 @@ private Q_SLOTS:
     {
         UserDefaults::standardUserDefaults().setInteger(1, SettingsKeys::DeleteZip);
         const QString zip = makeZip(u"keep.zip"_qs, {ArchiveEntrySpec::file("k.txt", "keep me")});
-        QFile blocker(work->filePath(u"not-a-folder"_qs));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        const QString blocker = work->filePath(u"not-a-folder"_qs);
+        QVERIFY(writeFile(blocker, {}));
         FakeItemController controller;
         auto item = makeItem(zip, controller);
-        item->setDesPath(blocker.fileName() + u"/inside"_qs);
+        item->setDesPath(blocker + u"/inside"_qs);
         runToEnd(item, controller);
         QVERIFY(QFile::exists(zip));
         QCOMPARE(controller.events().count(u"error"_qs), 1);
-        const QStringList kept = tempFolders();
+        const QStringList kept = env->temporaryFolders();
         QCOMPARE(kept.size(), 1);
         QCOMPARE(readAll(env->appData() + u'/' + kept.first() + u"/k.txt"_qs), QByteArray("keep me"));
         QVERIFY(controller.errorTips().first().contains(kept.first()));
@@ -295,7 +273,7 @@ private Q_SLOTS:
         const QList<QString> events = cancel ? QList<QString>{u"error"_qs, u"finished"_qs} : QList<QString>{u"finished"_qs};
         QCOMPARE(controller.events(), events);
         QCOMPARE(QFile::exists(zip), cancel);
-        QVERIFY(tempFolders().isEmpty());
+        QVERIFY(env->temporaryFolders().isEmpty());
         if (cancel) {
             QVERIFY(QDir(other.path()).isEmpty());
             return;
@@ -320,7 +298,7 @@ private Q_SLOTS:
         QVERIFY2(tip.contains(QLocale().formattedDataSize(1 << 20)) && tip.contains(QLocale().formattedDataSize(1000)),
                  qPrintable(tip));
         QCOMPARE(QDir(work->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{u"huge.zip"_qs});
-        QVERIFY(tempFolders().isEmpty());
+        QVERIFY(env->temporaryFolders().isEmpty());
     }
 
     void passwordHandshakeWorksInBothOrders_data()
@@ -353,12 +331,12 @@ private Q_SLOTS:
         const QString zip = makeZip(u"big.zip"_qs, entries, u"zip:encryption=zipcrypt"_qs, "pw");
         FakeItemController controller;
         controller.onPassword = [this](const std::shared_ptr<RARItem> &item) {
-            QVERIFY(!tempFolders().isEmpty());
+            QVERIFY(!env->temporaryFolders().isEmpty());
             item->extractCancel();
             item->setPassword(u"pw"_qs);
         };
         runToEnd(makeItem(zip, controller), controller);
-        QVERIFY(tempFolders().isEmpty());
+        QVERIFY(env->temporaryFolders().isEmpty());
         QVERIFY(!QFile::exists(work->filePath(u"big"_qs)));
     }
 

@@ -20,10 +20,10 @@ public:
     QWidget *window() const override { return m_window.get(); }
     void setWindowTitle() override { m_window->setWindowTitle(QStringLiteral("Quillbox")); }
     void setIsCompleted(bool completed) override { isCompleted = completed; }
-    void menu_openAction() override { ++openCalls; }
-    void menu_preferenceAction() override { ++preferenceCalls; }
-    void goCommentAction() override { ++commentCalls; }
-    void openPhoneAppAction() override { ++promotionCalls; }
+    void menu_openAction() override {}
+    void menu_preferenceAction() override {}
+    void goCommentAction() override {}
+    void openPhoneAppAction() override {}
     QWidget *makeBannerButton() const override { return new QXBannerButton; }
     void showWindow() override
     {
@@ -32,10 +32,6 @@ public:
     }
 
     bool isCompleted = false;
-    int openCalls = 0;
-    int preferenceCalls = 0;
-    int commentCalls = 0;
-    int promotionCalls = 0;
     int showCalls = 0;
 
 private:

@@ -25,17 +25,6 @@ T *visibleSheet(const QString &objectName = QString())
     return nullptr;
 }
 
-inline int visibleSheetCount()
-{
-    int count = 0;
-    const auto windows = QApplication::topLevelWidgets();
-    for (QWidget *window : windows) {
-        if (qobject_cast<QDialog *>(window) && window->isVisible())
-            ++count;
-    }
-    return count;
-}
-
 // Waits for the sheet to come up; null when it does not within the time.
 template <typename T = QDialog>
 T *waitForSheet(const QString &objectName = QString(), int timeoutMs = 15000)
