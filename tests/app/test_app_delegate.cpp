@@ -35,11 +35,9 @@ class TestAppDelegate : public QObject {
     // A real zip; its result lands beside it.
     QString makeZip(const QString &name)
     {
-        const QString path = QDir(m_archives).filePath(name);
-        const QByteArray stem = QFileInfo(path).completeBaseName().toUtf8();
-        const bool written = ArchiveMaker::write(path, u"zip"_qs, QString(),
-            {ArchiveEntrySpec::file(stem + "/readme.txt", "text of " + stem)});
-        return written ? path : QString();
+        const QByteArray stem = QFileInfo(name).completeBaseName().toUtf8();
+        return ArchiveMaker::zip(QDir(m_archives).filePath(name),
+                                 {ArchiveEntrySpec::file(stem + "/readme.txt", "text of " + stem)});
     }
 
     bool extracted(const QString &stem) const
@@ -54,16 +52,6 @@ class TestAppDelegate : public QObject {
             paths << item->path();
         return paths;
     }
-
-    static bool descWindowVisible()
-    {
-        const auto windows = QApplication::topLevelWidgets();
-        return std::any_of(windows.begin(), windows.end(), [](QWidget *widget) {
-            return qobject_cast<QXDescWindowController *>(widget) && widget->isVisible();
-        });
-    }
-
-    static int contentHeight(AppDelegate &delegate) { return delegate.rarVC()->view()->height(); }
 
     static void settle(AppDelegate &delegate)
     {
@@ -102,8 +90,8 @@ private Q_SLOTS:
         QVERIFY(store().boolForKey(SettingsKeys::Desc));
         QVERIFY(!delegate.window()->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(delegate.window()->isVisible(), 2000);
-        QVERIFY(!delegate.isOpened() && !descWindowVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(descWindowVisible(), 3000);
+        QVERIFY(!delegate.isOpened() && !SheetDriver::visibleSheet<QXDescWindowController>());
+        QTRY_VERIFY_WITH_TIMEOUT(SheetDriver::visibleSheet<QXDescWindowController>(), 3000);
     }
 
     void filesOfTheLaunchExtractInOrderThenReopenRestoresTheHeight()
@@ -122,7 +110,7 @@ private Q_SLOTS:
         const int top = delegate.window()->geometry().top();
         QVERIFY(!delegate.applicationShouldHandleReopen() && delegate.window()->isVisible());
         settle(delegate);
-        QCOMPARE(contentHeight(delegate), AppDelegate::RecoveredContentHeight);
+        QCOMPARE(delegate.rarVC()->view()->height(), AppDelegate::RecoveredContentHeight);
         QCOMPARE(delegate.window()->geometry().top(), top);
     }
 
