@@ -69,78 +69,52 @@ private Q_SLOTS:
         QXURLCache::resetSharedInstanceForTesting();
     }
 
-    void grantSurvivesAFreshInstance()
+    // A grant covers its folder and what lies inside it, by whole components,
+    // with links in the asked path resolved; a folder granted through a link
+    // is reached either way; a relative path never. Granted: a/b, real/target
+    // and links/to-other (a link to other).
+    void coverage_data()
     {
-        const QString folder = makeFolder(u"granted"_qs);
-        QVERIFY(QXURLCache::sharedInstance().urlWithAllowAccessToPath(folder).isEmpty());
-        QXURLCache::sharedInstance().saveSecurityURL(folderURL(folder + u'/'));
-        reopenStore();
-        auto &cache = QXURLCache::sharedInstance();
-        QCOMPARE(cache.urlWithAllowAccessToPath(folder), folderURL(folder));
-        QCOMPARE(cache.urlWithAllowAccessToPath(folder + u"/new/deeper"_qs), folderURL(folder));
-
-        // Granting it again keeps the bookmark as it was.
-        const QByteArray before = cache.cachedBookmarks().value(folder);
-        cache.saveSecurityURL(folderURL(folder));
-        QCOMPARE(cache.cachedBookmarks().value(folder), before);
+        QTest::addColumn<QString>("asked");
+        QTest::addColumn<QString>("covering"); // empty: nothing
+        const QList<QPair<QString, QString>> rows{
+            {u"a/b"_qs, u"a/b"_qs}, {u"a/b/x"_qs, u"a/b"_qs}, {u"a/b/x/../y"_qs, u"a/b"_qs}, {u"a/bc"_qs, {}},
+            {u"a"_qs, {}}, {u"a/b/.."_qs, {}}, {u"links/to-target"_qs, u"real/target"_qs},
+            {u"links/to-target/not/made/yet"_qs, u"real/target"_qs}, {u"links"_qs, {}},
+            {u"other/inside"_qs, u"links/to-other"_qs}, {u"links/to-other/inside"_qs, u"links/to-other"_qs}};
+        for (const auto &[asked, covering] : rows)
+            QTest::newRow(qPrintable(asked)) << asked << covering;
     }
 
-    void coveringGoesByWholeComponents()
+    void coverage()
     {
-        const QString ab = makeFolder(u"a/b"_qs);
-        const QString abc = makeFolder(u"a/bc"_qs);
-        const QString abx = makeFolder(u"a/b/x"_qs);
-        const QString a = QFileInfo(ab).path();
+        QFETCH(QString, asked);
+        QFETCH(QString, covering);
+        for (const QString &folder : {u"a/b/x"_qs, u"a/bc"_qs, u"real/target"_qs, u"links"_qs, u"other"_qs})
+            makeFolder(folder);
+        const QString root = QFileInfo(m_root->path()).canonicalFilePath() + u'/';
+        QVERIFY(QFile::link(root + u"real/target"_qs, root + u"links/to-target"_qs)
+                && QFile::link(root + u"other"_qs, root + u"links/to-other"_qs));
         auto &cache = QXURLCache::sharedInstance();
-        cache.saveSecurityURL(folderURL(ab));
-
-        QCOMPARE(cache.urlWithAllowAccessToPath(ab), folderURL(ab));
-        QCOMPARE(cache.urlWithAllowAccessToPath(abx), folderURL(ab));
-        QCOMPARE(cache.urlWithAllowAccessToPath(ab + u"/x/../y"_qs), folderURL(ab));
-        QVERIFY(cache.urlWithAllowAccessToPath(abc).isEmpty());
-        QVERIFY(cache.urlWithAllowAccessToPath(a).isEmpty());
-        QVERIFY(cache.urlWithAllowAccessToPath(ab + u"/.."_qs).isEmpty());
-        QVERIFY(cache.urlWithAllowAccessToPath(u"a/b"_qs).isEmpty()); // relative: never
-
-        // A grant of the root covers everything and replaces every other grant.
-        cache.saveSecurityURL(folderURL(u"/"_qs));
-        QCOMPARE(cache.availablePaths(), QStringList{u"/"_qs});
-        QCOMPARE(cache.urlWithAllowAccessToPath(abc), folderURL(u"/"_qs));
+        for (const QString &granted : {u"a/b"_qs, u"real/target"_qs, u"links/to-other"_qs})
+            cache.saveSecurityURL(folderURL(root + granted));
+        QCOMPARE(cache.urlWithAllowAccessToPath(root + asked), covering.isEmpty() ? QUrl() : folderURL(root + covering));
+        QVERIFY(cache.urlWithAllowAccessToPath(u"a/b"_qs).isEmpty());
     }
 
-    void symlinksInTheAskedPathAreResolved()
-    {
-        const QString real = makeFolder(u"real/target"_qs);
-        const QString links = makeFolder(u"links"_qs);
-        const QString link = links + u"/to-target"_qs;
-        QVERIFY(QFile::link(real, link));
-        auto &cache = QXURLCache::sharedInstance();
-        cache.saveSecurityURL(folderURL(real));
-
-        QCOMPARE(cache.urlWithAllowAccessToPath(link), folderURL(real));
-        QCOMPARE(cache.urlWithAllowAccessToPath(link + u"/not/made/yet"_qs), folderURL(real));
-        QVERIFY(cache.urlWithAllowAccessToPath(links).isEmpty());
-
-        // A folder granted under a path that runs through a link still covers
-        // the paths inside the folder it leads to.
-        const QString other = makeFolder(u"other"_qs);
-        const QString otherLink = links + u"/to-other"_qs;
-        QVERIFY(QFile::link(other, otherLink));
-        cache.saveSecurityURL(folderURL(otherLink));
-        QVERIFY(cache.availablePaths().contains(otherLink));
-        QCOMPARE(cache.urlWithAllowAccessToPath(other + u"/inside"_qs), folderURL(otherLink));
-        QCOMPARE(cache.urlWithAllowAccessToPath(otherLink + u"/inside"_qs), folderURL(otherLink));
-    }
-
-    // The bookmark tests cover how a folder counts as replaced; here, that
-    // the cache then hands out nothing until the user grants it again.
-    void replacedFolderGivesNone()
+    // A grant outlives the process, for paths not made yet too, and granting
+    // it again keeps its bookmark. The bookmark tests cover how a folder
+    // counts as replaced; here, that the cache then hands out nothing until
+    // the user grants it again.
+    void grantsSurviveAFreshInstanceUnlessReplaced()
     {
         const QString kept = makeFolder(u"kept"_qs);
         const QString replaced = makeFolder(u"replaced"_qs);
         const QString removed = makeFolder(u"removed"_qs);
         auto &cache = QXURLCache::sharedInstance();
-        for (const QString &folder : {kept, replaced, removed})
+        QVERIFY(cache.urlWithAllowAccessToPath(kept).isEmpty());
+        cache.saveSecurityURL(folderURL(kept + u'/'));
+        for (const QString &folder : {replaced, removed})
             cache.saveSecurityURL(folderURL(folder));
         QVERIFY(QDir().rename(replaced, replaced + u".old"_qs) && QDir().mkdir(replaced));
         QVERIFY(QDir(removed).removeRecursively());
@@ -148,6 +122,10 @@ private Q_SLOTS:
         reopenStore();
         auto &fresh = QXURLCache::sharedInstance();
         QCOMPARE(fresh.urlWithAllowAccessToPath(kept), folderURL(kept));
+        QCOMPARE(fresh.urlWithAllowAccessToPath(kept + u"/new/deeper"_qs), folderURL(kept));
+        const QByteArray before = fresh.cachedBookmarks().value(kept);
+        fresh.saveSecurityURL(folderURL(kept));
+        QCOMPARE(fresh.cachedBookmarks().value(kept), before);
         for (const QString &path : {replaced, QString(replaced + u"/x"_qs), removed})
             QVERIFY2(fresh.urlWithAllowAccessToPath(path).isEmpty(), qPrintable(path));
         fresh.saveSecurityURL(folderURL(replaced));
@@ -177,6 +155,11 @@ private Q_SLOTS:
         // Around first, then inside: both stay.
         cache.saveSecurityURL(folderURL(abc));
         QCOMPARE(cache.availablePaths(), (QStringList{a, abc, sibling}));
+
+        // The root covers everything and replaces every other grant.
+        cache.saveSecurityURL(folderURL(u"/"_qs));
+        QCOMPARE(cache.availablePaths(), QStringList{u"/"_qs});
+        QCOMPARE(cache.urlWithAllowAccessToPath(sibling + u"/x"_qs), folderURL(u"/"_qs));
     }
 
     void damagedStoreGivesNone()

@@ -1,3 +1,4 @@
+#include "TestEnvironment.h"
 #include "platform/errors/XADException.h"
 #include "support/Localized.h"
 #include "support/StringTable.h"
@@ -135,6 +136,7 @@ QSet<QString> placeholders(const QString &text)
 class TestStringTable : public QObject {
     Q_OBJECT
 
+    const TestEnvironment m_env;
     QTranslator m_english;
     QTranslator m_chinese;
     QMap<QString, QString> m_keys;
@@ -230,22 +232,16 @@ private Q_SLOTS:
         QTest::newRow("de_DE") << u"de_DE"_qs << u"en"_qs;
     }
 
+    // The table installed for a locale answers lookups in its language, a
+    // key it lacks with the key itself; without a table, keys stay keys.
     void languageFollowsTheLocale()
     {
         QFETCH(QString, locale);
         QFETCH(QString, language);
         QCOMPARE(StringTable::languageForLocale(QLocale(locale)), language);
-    }
-
-    void installedTablesAnswerLookups()
-    {
-        QCOMPARE(StringTable::install(QLocale(u"zh_CN"_qs)), u"zh_CN"_qs);
-        QCOMPARE(localizedString("menu_open"), chinese(u"menu_open"_qs));
+        QCOMPARE(StringTable::install(QLocale(locale)), language);
+        QCOMPARE(localizedString("menu_open"), language == u"en"_qs ? english(u"menu_open"_qs) : chinese(u"menu_open"_qs));
         QCOMPARE(localizedString("no such key"), u"no such key"_qs);
-
-        QCOMPARE(StringTable::install(QLocale(u"de_DE"_qs)), u"en"_qs);
-        QCOMPARE(localizedString("menu_open"), english(u"menu_open"_qs));
-
         StringTable::uninstall();
         QCOMPARE(localizedString("menu_open"), u"menu_open"_qs);
     }

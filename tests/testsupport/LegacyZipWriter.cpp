@@ -78,9 +78,7 @@ bool LegacyZipWriter::write(const QString &path) const
         put16(directory, 0);                          // comment length
         put16(directory, 0);                          // disk
         put16(directory, 0);                          // internal attributes
-        const bool folder = entry.name.endsWith('/');
-        put32(directory, m_host == hostUnix ? quint32(folder ? 040755 : 0100644) << 16
-                                            : (folder ? 0x10u : 0x20u));
+        put32(directory, entry.name.endsWith('/') ? 0x10u : 0x20u); // MS-DOS folder or archive bit
         put32(directory, offset);
         directory += entry.name + extra;
     }
@@ -93,9 +91,8 @@ bool LegacyZipWriter::write(const QString &path) const
     put16(zip, quint16(m_entries.size()));
     put32(zip, quint32(directory.size()));
     put32(zip, directoryOffset);
-    put16(zip, quint16(m_comment.size()));
-    zip += m_comment;
+    put16(zip, 0); // comment length
 
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(m_stub + zip) == m_stub.size() + zip.size();
+    return file.open(QIODevice::WriteOnly) && file.write(zip) == zip.size();
 }

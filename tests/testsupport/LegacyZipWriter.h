@@ -12,7 +12,6 @@
 class LegacyZipWriter {
 public:
     static constexpr quint8 hostMsDos = 0;
-    static constexpr quint8 hostUnix = 3;
     static constexpr quint8 hostNtfs = 11;
 
     struct Entry {
@@ -29,15 +28,9 @@ public:
     explicit LegacyZipWriter(quint8 host = hostMsDos) : m_host(host) {}
     void add(const QByteArray &name, const QByteArray &data = QByteArray());
     void add(const Entry &entry) { m_entries.append(entry); }
-    // Bytes written before the zip, as in a self-extracting archive.
-    void setStub(const QByteArray &stub) { m_stub = stub; }
-    // The archive comment, after the end record.
-    void setComment(const QByteArray &comment) { m_comment = comment; }
     bool write(const QString &path) const;
 
 private:
     quint8 m_host;
     QList<Entry> m_entries;
-    QByteArray m_stub;
-    QByteArray m_comment;
 };

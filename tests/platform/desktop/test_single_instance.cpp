@@ -1,3 +1,4 @@
+#include "TestEnvironment.h"
 #include "platform/desktop/SingleInstance.h"
 
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 class TestSingleInstance : public QObject {
     Q_OBJECT
 
+    const TestEnvironment m_env;
     QTemporaryDir m_dir;
     int m_counter = 0;
 
@@ -46,11 +48,14 @@ private Q_SLOTS:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
 
     // In order, relative ones read in the launch's own folder; a launch
-    // without files brings the window back.
+    // without files brings the window back. The socket is private to the user.
     void laterLaunchesHandOverTheirFiles()
     {
         SingleInstance primary(freshSocket());
         QCOMPARE(primary.start({}), SingleInstance::Role::Primary);
+        QCOMPARE(QFileInfo(primary.socketPath()).permissions()
+                     & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+                 QFile::Permissions());
         QSignalSpy files(&primary, &SingleInstance::filesOpened);
         QSignalSpy reopen(&primary, &SingleInstance::reopenRequested);
         QTemporaryDir launchDir;
@@ -148,16 +153,6 @@ private Q_SLOTS:
         QCOMPARE(files.size(), 1);
         QCOMPARE(files.at(0).at(0).toStringList(), QStringList{u"/ok.zip"_qs});
         QCOMPARE(reopen.size(), 0);
-    }
-
-    // Private to the user.
-    void socketBelongsToTheUser()
-    {
-        SingleInstance primary(freshSocket());
-        QCOMPARE(primary.start({}), SingleInstance::Role::Primary);
-        QCOMPARE(QFileInfo(primary.socketPath()).permissions()
-                     & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
-                 QFile::Permissions());
     }
 };
 

@@ -138,11 +138,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("codePage");
         QTest::addColumn<QString>("flagged");
         QTest::addColumn<int>("questions");
-        QTest::newRow("Shift JIS") << QStringList{u"資料/"_qs, u"資料/会議.doc"_qs, u"予定表.xls"_qs, u"社員名簿.xls"_qs}
-                                   << u"Shift_JIS"_qs << QString() << 0;
-        QTest::newRow("CP866") << QStringList{u"Новая папка/"_qs, u"Новая папка/Отчёт за март.docx"_qs,
-                                              u"Протокол совещания.txt"_qs, u"Бухгалтерия 2023.xlsx"_qs}
-                               << u"IBM866"_qs << QString() << 0;
         QTest::newRow("doubtful") << QStringList{u"报告.txt"_qs, u"资料.doc"_qs} << u"GBK"_qs << QString() << 1;
         QTest::newRow("flagged and legacy")
             << QStringList{u"新建文件夹/"_qs, u"新建文件夹/工作报告.docx"_qs, u"会议纪要.txt"_qs, u"图片.png"_qs,
