@@ -399,12 +399,12 @@ int ArchiveEngine::Private::extractInto(StagingFolder &staging)
     RunSettings settings = runSettings(staging);
     std::unique_ptr<ParallelFill> fill;
     if (const int workers = decodingWorkers(); workers > 1) {
+        const QList<int> units = decodingUnits();
         fill = std::make_unique<ParallelFill>(
-            ParallelFill::Setup{reader->volumes(), &writer, settings.rootPath, knownTotal, passwordHooks(),
-                                decodingUnits(), decryptedView.get()},
+            ParallelFill::Setup{reader->volumes(), &writer, settings.rootPath, knownTotal, passwordHooks(), units,
+                                decryptedView.get()},
             runHooks());
         settings.deferred = fill.get();
-        const QList<int> units = decodingUnits();
         fill->start(units.isEmpty() ? workers : qMin(workers, int(units.size())));
     }
     ExtractionRun run(*reader, writer, runHooks(), settings);

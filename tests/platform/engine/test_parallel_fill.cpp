@@ -163,12 +163,12 @@ class TestParallelFill : public QObject {
         if (QFileInfo::exists(path))
             return path;
         QTemporaryDir tree;
-        for (const ArchiveEntrySpec &spec : manyEntries()) {
-            const QString file = tree.filePath(QString::fromUtf8(spec.path));
-            if (spec.type != ArchiveEntrySpec::File || !QDir().mkpath(QFileInfo(file).path()))
+        for (const ArchiveEntrySpec &entry : manyEntries()) {
+            const QString file = tree.filePath(QString::fromUtf8(entry.path));
+            if (entry.type != ArchiveEntrySpec::File || !QDir().mkpath(QFileInfo(file).path()))
                 continue;
             QFile::setPermissions(file, QFile::WriteOwner | QFile::ReadOwner); // a duplicate replaces it
-            if (!writeFile(file, spec.data) || ::chmod(QFile::encodeName(file).constData(), mode_t(spec.mode)) != 0)
+            if (!writeFile(file, entry.data) || ::chmod(QFile::encodeName(file).constData(), mode_t(entry.mode)) != 0)
                 return QString();
         }
         QProcess sevenZip;
