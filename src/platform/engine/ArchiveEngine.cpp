@@ -9,6 +9,7 @@
 #include "platform/files/OriginMetadata.h"
 #include "platform/engine/ParallelFill.h"
 #include "platform/engine/PassphraseBroker.h"
+#include "platform/engine/formats/Rar5DecryptedView.h"
 #include "platform/engine/formats/RarVolumeCheck.h"
 #include "platform/engine/SizeSurvey.h"
 #include "platform/engine/formats/SevenZipDecryptedView.h"
@@ -76,14 +77,19 @@ struct ArchiveEngine::Private : UnarchiverState {
     qsizetype zipEntries = -1; // from the central directory, when it was read
     qint64 listedEntries = -1; // from the size survey
     std::optional<SevenZipHeader::Layout> sevenZipLayout;
-    // An encrypted 7z, as the plain archive it hides; each reader reads a copy.
-    std::unique_ptr<SevenZipDecryptedView> decryptedView;
+    // An encrypted archive as the plain one it hides; each reader reads a
+    // copy. The same object as the format's own view below.
+    std::unique_ptr<DecryptedView> decryptedView;
+    SevenZipDecryptedView *sevenZipView = nullptr;
+    Rar5DecryptedView *rar5View = nullptr;
 
     bool shouldStop() const;
     int parse();
     int openArchive();
     int checkVolumes(VolumeSet *volumes);
     int openDecryptedView(const VolumeSet &volumes);
+    int openSevenZipView(const VolumeSet &volumes);
+    int openRarView(const VolumeSet &volumes);
     bool viewDecryptsData(const VolumeSet &volumes) const;
     bool rarChecksPossible() const;
     void prepareNameDecoder();
@@ -170,7 +176,7 @@ int ArchiveEngine::Private::openArchive()
     reader = std::make_unique<ArchiveReader>(
         volumes, [this] { return shouldStop(); }, [this] { return passwords->next(); });
     if (decryptedView)
-        reader->readThrough(decryptedView->clone());
+        reader->readThrough(decryptedView->copy());
     if (reader->open() < ARCHIVE_WARN)
         return ArchiveErrors::codeFor(*reader, nullptr);
     const int status = reader->nextHeader(&firstEntry);
@@ -198,17 +204,45 @@ int ArchiveEngine::Private::openArchive()
     return shouldStop() ? XADBreakError : XADNoError;
 }
 
-// A 7z with encrypted folders or names is read through a view that decrypts
-// it, made with the password: asked for until one opens the names, or, when
-// only the data is encrypted, until one decodes the first encrypted entry.
 int ArchiveEngine::Private::openDecryptedView(const VolumeSet &volumes)
 {
     decryptedView.reset();
+    sevenZipView = nullptr;
+    rar5View = nullptr;
+    return rarVolumes.isRar ? openRarView(volumes) : openSevenZipView(volumes);
+}
+
+// A RAR with encrypted headers or data is read through a view that finds
+// every key as it is made, asking for passwords as they are needed.
+int ArchiveEngine::Private::openRarView(const VolumeSet &volumes)
+{
+    std::unique_ptr<Rar5DecryptedView> rar5;
+    const auto status = Rar5DecryptedView::open(volumes, [this] { return passwords->next(); }, &rar5);
+    if (status == Rar5DecryptedView::Status::PasswordFailed)
+        return passwords->failure() ? passwords->failure() : XADPasswordError;
+    rar5View = rar5.get();
+    decryptedView = std::move(rar5);
+    if (!decryptedView || rarVolumes.headersRead)
+        return XADNoError;
+    // The volumes' promises, hidden until now.
+    rarVolumes = RarVolumeCheck::check(volumes, *decryptedView);
+    errorSubject = rarVolumes.subject;
+    return rarVolumes.error;
+}
+
+// A 7z with encrypted folders or names is read through a view that decrypts
+// it, made with the password: asked for until one opens the names, or, when
+// only the data is encrypted, until one decodes the first encrypted entry.
+int ArchiveEngine::Private::openSevenZipView(const VolumeSet &volumes)
+{
     using Status = SevenZipDecryptedView::Status;
+    std::unique_ptr<SevenZipDecryptedView> view;
     QString tried;
     for (;;) {
-        const Status status = SevenZipDecryptedView::open(volumes, tried, &decryptedView);
-        if (status == Status::Unreadable || (status == Status::Read && (!decryptedView || viewDecryptsData(volumes))))
+        const Status status = SevenZipDecryptedView::open(volumes, tried, &view);
+        sevenZipView = view.get();
+        decryptedView = std::move(view);
+        if (status == Status::Unreadable || (status == Status::Read && (!sevenZipView || viewDecryptsData(volumes))))
             return XADNoError;
         const char *next = passwords->next();
         if (!next)
@@ -223,19 +257,19 @@ int ArchiveEngine::Private::openDecryptedView(const VolumeSet &volumes)
 // entry's checksum.
 bool ArchiveEngine::Private::viewDecryptsData(const VolumeSet &volumes) const
 {
-    if (decryptedView->header().headerWasEncrypted())
+    if (sevenZipView->header().headerWasEncrypted())
         return true; // the names' checksum already spoke for the password
-    const auto layout = decryptedView->header().layout();
+    const auto layout = sevenZipView->header().layout();
     if (!layout)
         return true;
     qsizetype folder = 0;
-    while (folder < layout->folderEnds.size() && !decryptedView->folderEncrypted(folder))
+    while (folder < layout->folderEnds.size() && !sevenZipView->folderEncrypted(folder))
         ++folder;
     if (folder == layout->folderEnds.size())
         return true;
     const int firstEntry = folder == 0 ? 0 : layout->folderEnds[folder - 1] + 1;
     ArchiveReader probe(volumes, [this] { return shouldStop(); }, {});
-    probe.readThrough(decryptedView->clone());
+    probe.readThrough(sevenZipView->clone());
     if (probe.open() < ARCHIVE_WARN)
         return false;
     archive_entry *entry = nullptr;
@@ -265,10 +299,13 @@ int ArchiveEngine::Private::checkVolumes(VolumeSet *volumes)
     return SplitArchiveCheck::check(*volumes, &errorSubject);
 }
 
-// Encrypted headers hide the volumes' promises, and split files that carry
-// only a BLAKE2 hash cannot be checked here.
+// Encrypted headers hide the volumes' promises, and files that carry only a
+// BLAKE2 hash split across volumes, or signed with the key, cannot be
+// checked here.
 bool ArchiveEngine::Private::rarChecksPossible() const
 {
+    if (rar5View && !rar5View->uncheckedEntries().isEmpty())
+        return false;
     return !rarVolumes.isRar || (rarVolumes.headersRead && !rarVolumes.hasUncheckedFiles);
 }
 
@@ -278,8 +315,8 @@ void ArchiveEngine::Private::prepareNameDecoder()
 {
     const int format = reader->formatCode() & ARCHIVE_FORMAT_BASE_MASK;
     sevenZipLayout.reset();
-    if (format == ARCHIVE_FORMAT_7ZIP && decryptedView)
-        sevenZipLayout = decryptedView->header().layout();
+    if (format == ARCHIVE_FORMAT_7ZIP && sevenZipView)
+        sevenZipLayout = sevenZipView->header().layout();
     else if (format == ARCHIVE_FORMAT_7ZIP)
         if (const auto header = SevenZipHeader::read(reader->volumes()))
             sevenZipLayout = header->layout();
@@ -323,9 +360,16 @@ RunSettings ArchiveEngine::Private::runSettings(const StagingFolder &staging) co
     settings.rootPath = staging.path();
     settings.rawEntryName = isRaw ? ArchiveNaming::rawEntryName(path) : QString();
     settings.knownTotal = knownTotal;
-    settings.encryptedNames = rarVolumes.encryptedNames;
     settings.joinedCrcs = rarVolumes.joinedCrcs;
     settings.joinedSizes = rarVolumes.joinedSizes;
+    if (!decryptedView)
+        settings.encryptedNames = rarVolumes.encryptedNames; // no view decrypts them
+    if (rar5View) {
+        const QList<int> signedEntries = rar5View->signedCrcEntries();
+        settings.signedCrcEntries = QSet<int>(signedEntries.cbegin(), signedEntries.cend());
+        Rar5DecryptedView *view = rar5View;
+        settings.signedCrcMatches = [view](int entry, quint32 crc) { return view->crcMatches(entry, crc); };
+    }
     return settings;
 }
 

@@ -1,6 +1,6 @@
 #include "platform/engine/ArchiveReader.h"
 
-#include "platform/engine/formats/SevenZipDecryptedView.h"
+#include "platform/engine/formats/DecryptedView.h"
 #include "platform/engine/streams/DecodeAhead.h"
 #include "platform/engine/streams/StreamDecoder.h"
 #include "platform/files/UniqueFd.h"
@@ -33,6 +33,12 @@ void ArchiveReader::ArchiveFree::operator()(archive *a) const
     archive_read_free(a);
 }
 
+struct ArchiveReader::ViewPart {
+    ArchiveReader *owner = nullptr;
+    qsizetype index = 0;
+    qint64 position = 0;
+};
+
 ArchiveReader::ArchiveReader(VolumeSet volumes, StopCheck stop, PassphraseSource passphrase)
     : m_volumes(std::move(volumes)), m_stop(std::move(stop)), m_passphrase(std::move(passphrase)),
       m_buffer(readBlockSize, Qt::Uninitialized), m_archive(archive_read_new())
@@ -41,9 +47,10 @@ ArchiveReader::ArchiveReader(VolumeSet volumes, StopCheck stop, PassphraseSource
 
 ArchiveReader::~ArchiveReader() = default;
 
-void ArchiveReader::readThrough(std::unique_ptr<SevenZipDecryptedView> view)
+void ArchiveReader::readThrough(std::unique_ptr<DecryptedView> view)
 {
     m_view = std::move(view);
+    m_view->setPassphraseSource(m_passphrase);
 }
 
 // A stream we decode ourselves reaches libarchive through one client that
@@ -100,7 +107,14 @@ void ArchiveReader::attachDecoder()
 void ArchiveReader::attachView()
 {
     archive *a = m_archive.get();
-    archive_read_set_callback_data(a, this);
+    for (qsizetype i = 0; i < m_view->partCount(); ++i) {
+        auto part = std::make_unique<ViewPart>();
+        part->owner = this;
+        part->index = i;
+        archive_read_append_callback_data(a, part.get());
+        m_viewParts.push_back(std::move(part));
+    }
+    archive_read_set_switch_callback(a, &ArchiveReader::switchViewPart);
     archive_read_set_read_callback(a, &ArchiveReader::readView);
     archive_read_set_skip_callback(a, &ArchiveReader::skipView);
     archive_read_set_seek_callback(a, &ArchiveReader::seekView);
@@ -145,8 +159,14 @@ qint64 ArchiveReader::consumedBytes() const
 {
     if (m_ahead)
         return m_ahead->consumed();
-    if (m_view)
-        return qMin(m_viewAt, m_volumes.totalSize());
+    if (m_view) {
+        qint64 consumed = 0;
+        for (qsizetype i = 0; i < m_current && i < m_view->partCount(); ++i)
+            consumed += m_view->partSize(i);
+        if (m_current < qsizetype(m_viewParts.size()))
+            consumed += m_viewParts[size_t(m_current)]->position;
+        return qMin(consumed, m_volumes.totalSize());
+    }
     if (m_clients.empty())
         return 0;
     const qsizetype current = qBound<qsizetype>(0, m_current, qsizetype(m_clients.size()) - 1);
@@ -312,41 +332,53 @@ la_int64_t ArchiveReader::seekVolume(archive *a, void *data, la_int64_t offset, 
     return moved;
 }
 
+int ArchiveReader::switchViewPart(archive *, void *, void *to)
+{
+    if (auto *part = static_cast<ViewPart *>(to)) {
+        part->position = 0;
+        part->owner->m_current = part->index;
+    }
+    return ARCHIVE_OK;
+}
+
 la_ssize_t ArchiveReader::readView(archive *a, void *data, const void **buffer)
 {
-    auto *self = static_cast<ArchiveReader *>(data);
+    auto *part = static_cast<ViewPart *>(data);
+    ArchiveReader *self = part->owner;
     if (self->stopRequested()) {
         archive_set_error(a, ECANCELED, "Cancelled");
         return ARCHIVE_FATAL;
     }
-    const qint64 got = self->m_view->read(self->m_viewAt, self->m_buffer.data(), self->m_buffer.size());
+    const qint64 got = self->m_view->read(part->index, part->position, self->m_buffer.data(), self->m_buffer.size());
     if (got < 0) {
         archive_set_error(a, EIO, "Error reading archive");
         return ARCHIVE_FATAL;
     }
-    self->m_viewAt += got;
+    part->position += got;
     *buffer = self->m_buffer.constData();
     return got;
 }
 
 la_int64_t ArchiveReader::skipView(archive *, void *data, la_int64_t request)
 {
-    auto *self = static_cast<ArchiveReader *>(data);
-    const qint64 skipped = qBound(qint64(0), qint64(request), self->m_view->size() - self->m_viewAt);
-    self->m_viewAt += skipped;
+    auto *part = static_cast<ViewPart *>(data);
+    const qint64 size = part->owner->m_view->partSize(part->index);
+    const qint64 skipped = qBound(qint64(0), qint64(request), size - part->position);
+    part->position += skipped;
     return skipped;
 }
 
 la_int64_t ArchiveReader::seekView(archive *a, void *data, la_int64_t offset, int whence)
 {
-    auto *self = static_cast<ArchiveReader *>(data);
-    const qint64 base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? self->m_viewAt : self->m_view->size();
+    auto *part = static_cast<ViewPart *>(data);
+    const qint64 size = part->owner->m_view->partSize(part->index);
+    const qint64 base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? part->position : size;
     if (base + offset < 0) {
         archive_set_error(a, EINVAL, "Error seeking in archive");
         return ARCHIVE_FATAL;
     }
-    self->m_viewAt = base + offset;
-    return self->m_viewAt;
+    part->position = base + offset;
+    return part->position;
 }
 
 const char *ArchiveReader::passphrase(archive *, void *data)

@@ -10,7 +10,7 @@
 #include <vector>
 
 class DecodeAhead;
-class SevenZipDecryptedView;
+class DecryptedView;
 class StreamDecoder;
 class VolumeStream;
 
@@ -31,8 +31,8 @@ public:
     ArchiveReader &operator=(const ArchiveReader &) = delete;
 
     // Before open(): reads this view of the archive instead of its volumes
-    // (an encrypted 7z as the plain one it hides).
-    void readThrough(std::unique_ptr<SevenZipDecryptedView> view);
+    // (an encrypted archive as the plain one it hides).
+    void readThrough(std::unique_ptr<DecryptedView> view);
 
     // libarchive status codes (ARCHIVE_OK...).
     int open();
@@ -63,6 +63,7 @@ public:
 
 private:
     struct Volume;
+    struct ViewPart;
     struct ArchiveFree {
         void operator()(archive *a) const;
     };
@@ -82,6 +83,7 @@ private:
     static la_int64_t skipVolume(archive *a, void *data, la_int64_t request);
     static la_int64_t seekVolume(archive *a, void *data, la_int64_t offset, int whence);
     static la_ssize_t readDecoded(archive *a, void *data, const void **buffer);
+    static int switchViewPart(archive *a, void *from, void *to);
     static la_ssize_t readView(archive *a, void *data, const void **buffer);
     static la_int64_t skipView(archive *a, void *data, la_int64_t request);
     static la_int64_t seekView(archive *a, void *data, la_int64_t offset, int whence);
@@ -101,8 +103,8 @@ private:
     // Runs the decoder once libarchive starts reading; it owns m_input and
     // m_decoder from then on.
     std::unique_ptr<DecodeAhead> m_ahead;
-    std::unique_ptr<SevenZipDecryptedView> m_view;
-    qint64 m_viewAt = 0;
+    std::unique_ptr<DecryptedView> m_view;
+    std::vector<std::unique_ptr<ViewPart>> m_viewParts;
     // Last, so it is freed first and its close callbacks find the volumes.
     std::unique_ptr<archive, ArchiveFree> m_archive;
 };

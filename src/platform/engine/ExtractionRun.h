@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QString>
 #include <functional>
+#include <optional>
 
 class ArchiveReader;
 struct archive_entry;
@@ -58,6 +59,12 @@ struct RunSettings {
     // across volumes, whose checksum libarchive does not check.
     QHash<int, quint32> joinedCrcs;
     QHash<int, quint64> joinedSizes;
+    // Entries whose CRC-32 the archive signed with its key (RAR 5), which
+    // libarchive cannot check: the CRC of what is written is put to
+    // signedCrcMatches, which says whether it is the signed one, or nothing
+    // when it cannot tell.
+    QSet<int> signedCrcEntries;
+    std::function<std::optional<bool>(int entry, quint32 crc)> signedCrcMatches;
     // When set, the run lays out the tree but leaves the data of plain files
     // to be filled by others, handing them over here. The first encrypted
     // file is still written, so that its password is settled before anything else.
@@ -114,6 +121,7 @@ private:
     bool m_summing = false;
     quint32 m_crc = 0;
     qint64 m_summedUpTo = 0;
+    qint64 m_sumExpectedSize = 0;
     bool m_everyCheckMade = true;
     bool m_passwordSettled = false;
 };

@@ -56,8 +56,8 @@ int ParallelFill::Worker::openReader()
 {
     m_reader = std::make_unique<ArchiveReader>(
         m_fill.m_setup.volumes, [this] { return m_fill.stopped(); }, [this] { return m_passwords.next(); });
-    if (const SevenZipDecryptedView *view = m_fill.m_setup.view)
-        m_reader->readThrough(view->clone());
+    if (const DecryptedView *view = m_fill.m_setup.view)
+        m_reader->readThrough(view->copy());
     return m_reader->open() < ARCHIVE_WARN ? failureCode(nullptr) : XADNoError;
 }
 

@@ -2,7 +2,7 @@
 
 #include "platform/engine/ExtractionRun.h"
 #include "platform/engine/PassphraseBroker.h"
-#include "platform/engine/formats/SevenZipDecryptedView.h"
+#include "platform/engine/formats/DecryptedView.h"
 #include "platform/engine/formats/VolumeSet.h"
 
 #include <QList>
@@ -37,7 +37,7 @@ public:
         QList<int> unitEnds;
         // What the run's reader reads instead of the volumes, if anything;
         // each worker reads a copy of its own.
-        const SevenZipDecryptedView *view = nullptr;
+        const DecryptedView *view = nullptr;
     };
 
     // hooks: called from the workers, so they must be safe to call from any

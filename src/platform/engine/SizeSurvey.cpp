@@ -1,7 +1,7 @@
 #include "platform/engine/SizeSurvey.h"
 
 #include "platform/engine/ArchiveReader.h"
-#include "platform/engine/formats/SevenZipDecryptedView.h"
+#include "platform/engine/formats/DecryptedView.h"
 
 #include <archive_entry.h>
 
@@ -11,14 +11,14 @@ bool SizeSurvey::formatListsSizes(int formatCode)
     return base == ARCHIVE_FORMAT_ZIP || base == ARCHIVE_FORMAT_7ZIP || base == ARCHIVE_FORMAT_ISO9660;
 }
 
-SizeSurvey::Result SizeSurvey::survey(const VolumeSet &volumes, const SevenZipDecryptedView *view, int formatCode,
+SizeSurvey::Result SizeSurvey::survey(const VolumeSet &volumes, const DecryptedView *view, int formatCode,
                                       const std::function<bool()> &shouldStop)
 {
     if (!formatListsSizes(formatCode))
         return {};
     ArchiveReader reader(volumes, shouldStop, {});
     if (view)
-        reader.readThrough(view->clone());
+        reader.readThrough(view->copy());
     if (reader.open() != ARCHIVE_OK)
         return {};
     Result counted{0, 0};

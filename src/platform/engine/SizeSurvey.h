@@ -4,7 +4,7 @@
 
 #include <functional>
 
-class SevenZipDecryptedView;
+class DecryptedView;
 
 // The total uncompressed size of an archive whose directory lists every
 // entry with its size (zip's central directory, 7z's header, an ISO 9660
@@ -18,7 +18,7 @@ public:
     };
 
     // view: what the archive's reader reads instead of the volumes, if anything.
-    static Result survey(const VolumeSet &volumes, const SevenZipDecryptedView *view, int formatCode,
+    static Result survey(const VolumeSet &volumes, const DecryptedView *view, int formatCode,
                          const std::function<bool()> &shouldStop);
     static bool formatListsSizes(int formatCode);
 };

@@ -64,11 +64,11 @@ bool RarVolumeHeaders::continues() const
 // Walks the blocks of one volume from its signature, seeking over data.
 class RarHeaderScan::Reader {
 public:
-    explicit Reader(const QString &path) : m_file(path) {}
+    explicit Reader(QIODevice &file) : m_file(file) {}
 
     RarVolumeHeaders run()
     {
-        if (!m_file.open(QIODevice::ReadOnly))
+        if (!m_file.isOpen() && !m_file.open(QIODevice::ReadOnly))
             return m_result;
         const QByteArray head = m_file.peek(signatureSearchLimit);
         if (const qsizetype at = head.indexOf(rar5Signature); at >= 0) {
@@ -285,12 +285,18 @@ private:
         return false;
     }
 
-    QFile m_file;
+    QIODevice &m_file;
     qint64 m_at = 0;
     RarVolumeHeaders m_result;
 };
 
 RarVolumeHeaders RarHeaderScan::scan(const QString &path)
 {
-    return Reader(path).run();
+    QFile file(path);
+    return Reader(file).run();
+}
+
+RarVolumeHeaders RarHeaderScan::scan(QIODevice &volume)
+{
+    return Reader(volume).run();
 }

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+class QIODevice;
+
 // One file header of a RAR volume. A file split across volumes has one
 // header in each; its CRC is the packed data's in every part but the last,
 // and the whole unpacked file's in the last.
@@ -47,6 +49,8 @@ struct RarVolumeHeaders {
 class RarHeaderScan {
 public:
     static RarVolumeHeaders scan(const QString &path);
+    // A volume as a decrypting view shows it.
+    static RarVolumeHeaders scan(QIODevice &volume);
 
 private:
     class Reader;

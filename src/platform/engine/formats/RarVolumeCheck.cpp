@@ -1,12 +1,25 @@
 #include "platform/engine/formats/RarVolumeCheck.h"
 
+#include "platform/engine/formats/ViewPartDevice.h"
 #include "platform/errors/XADException.h"
 
 #include <QFileInfo>
 
 RarVolumeReport RarVolumeCheck::check(const VolumeSet &volumes)
 {
-    RarVolumeCheck checker(volumes);
+    RarVolumeCheck checker(volumes, [&volumes](qsizetype index) {
+        return RarHeaderScan::scan(volumes.paths().value(index));
+    });
+    checker.walk();
+    return checker.m_report;
+}
+
+RarVolumeReport RarVolumeCheck::check(const VolumeSet &volumes, const DecryptedView &view)
+{
+    RarVolumeCheck checker(volumes, [&view](qsizetype index) {
+        ViewPartDevice part(view.copy(), index);
+        return RarHeaderScan::scan(part);
+    });
     checker.walk();
     return checker.m_report;
 }
@@ -19,7 +32,7 @@ void RarVolumeCheck::fail(int error, const QString &subject)
 
 void RarVolumeCheck::walk()
 {
-    RarVolumeHeaders current = RarHeaderScan::scan(m_volumes.paths().value(0));
+    RarVolumeHeaders current = m_scan(0);
     m_report.isRar = current.status != RarVolumeHeaders::Status::NotRar;
     m_report.volumes = m_volumes.count();
     if (current.status != RarVolumeHeaders::Status::Readable)
@@ -45,7 +58,7 @@ void RarVolumeCheck::walk()
             fail(XADMissingVolumeError, missing.isNull() ? m_volumes.paths().constLast() : missing);
             return;
         }
-        RarVolumeHeaders next = RarHeaderScan::scan(m_volumes.paths().at(index + 1));
+        RarVolumeHeaders next = m_scan(index + 1);
         if (!follows(current, next, index + 1)) {
             fail(XADWrongVolumeError, m_volumes.paths().at(index + 1));
             return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/engine/formats/DecryptedView.h"
 #include "platform/engine/formats/RarHeaderScan.h"
 #include "platform/engine/formats/VolumeSet.h"
 
@@ -35,9 +36,13 @@ struct RarVolumeReport {
 class RarVolumeCheck {
 public:
     static RarVolumeReport check(const VolumeSet &volumes);
+    // The same over the headers a view decrypted (encrypted headers).
+    static RarVolumeReport check(const VolumeSet &volumes, const DecryptedView &view);
 
 private:
-    RarVolumeCheck(const VolumeSet &volumes) : m_volumes(volumes) {}
+    using Scan = std::function<RarVolumeHeaders(qsizetype index)>;
+
+    RarVolumeCheck(const VolumeSet &volumes, Scan scan) : m_volumes(volumes), m_scan(std::move(scan)) {}
     void walk();
     bool follows(const RarVolumeHeaders &previous, const RarVolumeHeaders &next, qsizetype index) const;
     void fail(int error, const QString &subject);
@@ -45,6 +50,7 @@ private:
     void collectPart(const RarFilePart &part, int version);
 
     const VolumeSet &m_volumes;
+    Scan m_scan;
     RarVolumeReport m_report;
     int m_entries = 0;
     bool m_sizesKnown = true;

@@ -1,5 +1,7 @@
 #include "platform/engine/formats/SevenZipAesCoder.h"
 
+#include "platform/engine/formats/AesCbc.h"
+
 #include <QtEndian>
 #include <memory>
 #include <openssl/evp.h>
@@ -7,7 +9,6 @@
 namespace {
 
 constexpr int keySize = 32;
-constexpr int blockSize = 16;
 // A power this high means no hashing at all: the key is salt and password
 // as they are.
 constexpr int rawKeyPower = 0x3F;
@@ -16,10 +17,6 @@ constexpr int maximumPower = 24;
 
 struct DigestFree {
     void operator()(EVP_MD_CTX *context) const { EVP_MD_CTX_free(context); }
-};
-
-struct CipherFree {
-    void operator()(EVP_CIPHER_CTX *context) const { EVP_CIPHER_CTX_free(context); }
 };
 
 QByteArray utf16LittleEndian(const QString &password)
@@ -41,7 +38,7 @@ std::optional<SevenZipAesCoder> SevenZipAesCoder::fromProperties(const QByteArra
     coder.m_cyclesPower = first & 0x3F;
     if (coder.m_cyclesPower > maximumPower && coder.m_cyclesPower != rawKeyPower)
         return std::nullopt;
-    coder.m_iv = QByteArray(blockSize, '\0');
+    coder.m_iv = QByteArray(AesCbc::blockSize, '\0');
     if ((first & 0xC0) == 0)
         return properties.size() == 1 ? std::optional(coder) : std::nullopt;
     if (properties.size() < 2)
@@ -85,17 +82,7 @@ QByteArray SevenZipAesCoder::key(const QString &password) const
 
 bool SevenZipAesCoder::decrypt(const QByteArray &key, QByteArray *data, const QByteArray &blockBefore) const
 {
-    if (key.size() != keySize || data->size() % blockSize != 0 ||
-        (!blockBefore.isEmpty() && blockBefore.size() != blockSize))
+    if (key.size() != keySize)
         return false;
-    std::unique_ptr<EVP_CIPHER_CTX, CipherFree> context(EVP_CIPHER_CTX_new());
-    const auto *keyBytes = reinterpret_cast<const unsigned char *>(key.constData());
-    const QByteArray &iv = blockBefore.isEmpty() ? m_iv : blockBefore;
-    const auto *ivBytes = reinterpret_cast<const unsigned char *>(iv.constData());
-    if (!context || EVP_DecryptInit_ex(context.get(), EVP_aes_256_cbc(), nullptr, keyBytes, ivBytes) != 1)
-        return false;
-    EVP_CIPHER_CTX_set_padding(context.get(), 0);
-    auto *bytes = reinterpret_cast<unsigned char *>(data->data());
-    int written = 0;
-    return EVP_DecryptUpdate(context.get(), bytes, &written, bytes, int(data->size())) == 1 && written == data->size();
+    return AesCbc::decrypt(key, blockBefore.isEmpty() ? m_iv : blockBefore, data->data(), data->size());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/engine/formats/DecryptedView.h"
 #include "platform/engine/formats/SevenZipAesCoder.h"
 #include "platform/engine/formats/SevenZipHeader.h"
 #include "platform/engine/formats/VolumeSpan.h"
@@ -12,7 +13,7 @@
 // of its folder, each packed stream it read decrypted as it is read, and a
 // plain header after them. libarchive reads the view as any 7z, with every
 // checksum checked on the decrypted data; nothing decrypted goes to disk.
-class SevenZipDecryptedView {
+class SevenZipDecryptedView : public DecryptedView {
 public:
     using Status = SevenZipHeader::Status;
 
@@ -23,6 +24,9 @@ public:
     // The same view with a file position of its own, for another reader;
     // the keys are not derived again.
     std::unique_ptr<SevenZipDecryptedView> clone() const;
+    std::unique_ptr<DecryptedView> copy() const override { return clone(); }
+    qint64 partSize(qsizetype) const override { return m_size; }
+    qint64 read(qsizetype, qint64 offset, char *data, qint64 size) override { return read(offset, data, size); }
 
     qint64 size() const { return m_size; }
     // The archive's own header, as decrypted.
