@@ -19,6 +19,7 @@
 #include "platform/engine/Utf8LocaleScope.h"
 #include "platform/errors/XADException.h"
 #include "platform/encoding/XADString.h"
+#include "platform/engine/formats/ZipAesDecryptedView.h"
 #include "platform/engine/formats/ZipCentralDirectory.h"
 
 #include <QFile>
@@ -82,6 +83,7 @@ struct ArchiveEngine::Private : UnarchiverState {
     std::unique_ptr<DecryptedView> decryptedView;
     SevenZipDecryptedView *sevenZipView = nullptr;
     Rar5DecryptedView *rar5View = nullptr;
+    ZipAesDecryptedView *zipView = nullptr;
 
     bool shouldStop() const;
     int parse();
@@ -209,7 +211,15 @@ int ArchiveEngine::Private::openDecryptedView(const VolumeSet &volumes)
     decryptedView.reset();
     sevenZipView = nullptr;
     rar5View = nullptr;
-    return rarVolumes.isRar ? openRarView(volumes) : openSevenZipView(volumes);
+    zipView = nullptr;
+    if (rarVolumes.isRar)
+        return openRarView(volumes);
+    if (auto zip = ZipAesDecryptedView::open(volumes)) {
+        zipView = zip.get();
+        decryptedView = std::move(zip);
+        return XADNoError;
+    }
+    return openSevenZipView(volumes);
 }
 
 // A RAR with encrypted headers or data is read through a view that finds
@@ -366,9 +376,14 @@ RunSettings ArchiveEngine::Private::runSettings(const StagingFolder &staging) co
         settings.encryptedNames = rarVolumes.encryptedNames; // no view decrypts them
     if (rar5View) {
         const QList<int> signedEntries = rar5View->signedCrcEntries();
-        settings.signedCrcEntries = QSet<int>(signedEntries.cbegin(), signedEntries.cend());
+        settings.crcCheckedHere = QSet<int>(signedEntries.cbegin(), signedEntries.cend());
         Rar5DecryptedView *view = rar5View;
-        settings.signedCrcMatches = [view](int entry, quint32 crc) { return view->crcMatches(entry, crc); };
+        settings.crcMatches = [view](int entry, quint32 crc) { return view->crcMatches(entry, crc); };
+    }
+    if (zipView) {
+        const QHash<int, quint32> stored = zipView->storedCrcs();
+        settings.crcCheckedHere = QSet<int>(stored.keyBegin(), stored.keyEnd());
+        settings.crcMatches = [stored](int entry, quint32 crc) { return std::optional(stored.value(entry) == crc); };
     }
     return settings;
 }

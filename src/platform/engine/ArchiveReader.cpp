@@ -115,6 +115,8 @@ void ArchiveReader::attachView()
         m_viewParts.push_back(std::move(part));
     }
     archive_read_set_switch_callback(a, &ArchiveReader::switchViewPart);
+    if (const char *options = m_view->readerOptions())
+        archive_read_set_options(a, options);
     archive_read_set_read_callback(a, &ArchiveReader::readView);
     archive_read_set_skip_callback(a, &ArchiveReader::skipView);
     archive_read_set_seek_callback(a, &ArchiveReader::seekView);

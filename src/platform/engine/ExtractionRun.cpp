@@ -203,7 +203,7 @@ bool ExtractionRun::canDefer(archive_entry *entry) const
         return false;
     if (!archive_entry_size_is_set(entry) || archive_entry_size(entry) <= 0)
         return false;
-    if (m_settings.joinedSizes.contains(m_entryNumber) || m_settings.signedCrcEntries.contains(m_entryNumber))
+    if (m_settings.joinedSizes.contains(m_entryNumber) || m_settings.crcCheckedHere.contains(m_entryNumber))
         return false;
     return m_passwordSettled || !(m_info.isEncrypted || archive_entry_is_data_encrypted(entry));
 }
@@ -288,12 +288,12 @@ bool ExtractionRun::nextBlock(const void **data, size_t *size, qint64 *offset, i
 void ExtractionRun::startJoinedCrc(archive_entry *entry)
 {
     m_summing = false;
-    const bool isSigned = m_settings.signedCrcEntries.contains(m_entryNumber);
+    const bool checkedHere = m_settings.crcCheckedHere.contains(m_entryNumber);
     const auto joinedSize = m_settings.joinedSizes.constFind(m_entryNumber);
-    if (!isSigned && joinedSize == m_settings.joinedSizes.constEnd())
+    if (!checkedHere && joinedSize == m_settings.joinedSizes.constEnd())
         return;
     if (!archive_entry_size_is_set(entry) ||
-        (!isSigned && quint64(archive_entry_size(entry)) != *joinedSize)) {
+        (!checkedHere && quint64(archive_entry_size(entry)) != *joinedSize)) {
         m_everyCheckMade = false; // not the entry the headers describe
         return;
     }
@@ -323,9 +323,9 @@ int ExtractionRun::checkJoinedCrc()
     m_summing = false;
     if (m_summedUpTo != m_sumExpectedSize)
         return XADTruncatedError;
-    if (m_settings.signedCrcEntries.contains(m_entryNumber)) {
+    if (m_settings.crcCheckedHere.contains(m_entryNumber)) {
         const std::optional<bool> matches =
-            m_settings.signedCrcMatches ? m_settings.signedCrcMatches(m_entryNumber, m_crc) : std::nullopt;
+            m_settings.crcMatches ? m_settings.crcMatches(m_entryNumber, m_crc) : std::nullopt;
         m_everyCheckMade = m_everyCheckMade && matches.has_value();
         return matches.value_or(true) ? XADNoError : XADChecksumError;
     }

@@ -59,12 +59,12 @@ struct RunSettings {
     // across volumes, whose checksum libarchive does not check.
     QHash<int, quint32> joinedCrcs;
     QHash<int, quint64> joinedSizes;
-    // Entries whose CRC-32 the archive signed with its key (RAR 5), which
-    // libarchive cannot check: the CRC of what is written is put to
-    // signedCrcMatches, which says whether it is the signed one, or nothing
+    // Entries whose CRC-32 libarchive does not check (signed with the key in
+    // RAR 5; a zip read with its checks off): the CRC of what is written is
+    // put to crcMatches, which says whether it is the right one, or nothing
     // when it cannot tell.
-    QSet<int> signedCrcEntries;
-    std::function<std::optional<bool>(int entry, quint32 crc)> signedCrcMatches;
+    QSet<int> crcCheckedHere;
+    std::function<std::optional<bool>(int entry, quint32 crc)> crcMatches;
     // When set, the run lays out the tree but leaves the data of plain files
     // to be filled by others, handing them over here. The first encrypted
     // file is still written, so that its password is settled before anything else.

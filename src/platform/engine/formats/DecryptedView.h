@@ -25,4 +25,6 @@ public:
     // Where passwords come from for entries with keys of their own, asked
     // only when no password given so far opens them.
     virtual void setPassphraseSource(PassphraseSource) {}
+    // libarchive options for readers of the view ("format:option,..."), or null.
+    virtual const char *readerOptions() const { return nullptr; }
 };

@@ -8,11 +8,11 @@
 #include <mutex>
 
 // The passwords of one archive and the keys they gave, shared by every
-// reader of it. Formats whose entries each carry their own salt (RAR) find
-// each entry's key here: the passwords that opened earlier entries are
-// tried first, and only when none opens this one is another asked for, as
-// libarchive does for zip. One lock over it all, so that workers reading at
-// once ask the user once.
+// reader of it. Formats whose entries each carry their own salt (RAR, zip
+// with AES) find each entry's key here: the passwords that opened earlier
+// entries are tried first, and only when none opens this one is another
+// asked for, as libarchive does for zip. Workers reading at once share it, and the user
+// is asked once.
 class KeyRing {
 public:
     // The key a password gives for a slot; empty when it cannot be made.
@@ -34,6 +34,7 @@ public:
 
 private:
     QByteArray derived(const QString &password, const QByteArray &derivation, const Derive &derive);
+    void remember(int slot, const QByteArray &key, const QString &password);
 
     std::mutex m_lock;
     QStringList m_passwords;

@@ -1,6 +1,7 @@
 #include "platform/engine/formats/PieceView.h"
 
 #include "platform/engine/formats/AesCbc.h"
+#include "platform/engine/formats/AesCounter.h"
 
 #include <algorithm>
 #include <cstring>
@@ -84,7 +85,7 @@ qint64 PieceView::readPiece(qsizetype part, const Piece &piece, qint64 at, char 
         std::memcpy(data, piece.bytes.constData() + at, size_t(size));
         return size;
     }
-    if (piece.iv.isEmpty()) {
+    if (piece.cipher == Cipher::None) {
         const QByteArray plain = readVolume(part, piece.sourceStart + at, size);
         std::memcpy(data, plain.constData(), size_t(plain.size()));
         return plain.size() == size ? size : -1;
@@ -99,6 +100,8 @@ qint64 PieceView::readPiece(qsizetype part, const Piece &piece, qint64 at, char 
 
 QByteArray PieceView::decrypted(qsizetype volume, const Piece &piece, const QByteArray &key, qint64 at, qint64 size)
 {
+    if (piece.cipher == Cipher::WinZipCounter)
+        return counterDecrypted(volume, piece, key, at, size);
     constexpr qint64 block = AesCbc::blockSize;
     const qint64 first = at / block * block;
     const qint64 end = std::min((at + size + block - 1) / block * block, piece.sourceSize);
@@ -113,4 +116,17 @@ QByteArray PieceView::decrypted(qsizetype volume, const Piece &piece, const QByt
     if (!AesCbc::decrypt(key, iv, cipher.data() + skip, cipher.size() - skip))
         return {};
     return cipher.mid(skip + (at - first), size);
+}
+
+QByteArray PieceView::counterDecrypted(qsizetype volume, const Piece &piece, const QByteArray &key, qint64 at,
+                                       qint64 size)
+{
+    constexpr qint64 block = AesCounter::blockSize;
+    const qint64 first = at / block * block;
+    if (key.isEmpty() || at < 0 || size <= 0 || at + size > piece.sourceSize)
+        return {};
+    QByteArray data = readVolume(volume, piece.sourceStart + first, at + size - first);
+    if (data.isEmpty() || !seeCipher(piece.keySlot, first, data) || !AesCounter::apply(key, quint64(first / block), data.data(), data.size()))
+        return {};
+    return data.mid(at - first);
 }

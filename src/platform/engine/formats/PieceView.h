@@ -8,17 +8,20 @@
 
 // A view whose parts are runs of pieces: bytes held here (headers as
 // rewritten), or a range of the part's volume, shown as it is or decrypted
-// with AES-CBC as it is read, with the key of its slot found when the
-// piece is first read.
+// with AES as it is read, with the key of its slot found when the piece is
+// first read.
 class PieceView : public DecryptedView {
 public:
+    enum class Cipher : quint8 { None, Cbc, WinZipCounter };
+
     struct Piece {
         qint64 start = 0; // in the part, set by append()
         qint64 size = 0;  // as shown
         QByteArray bytes; // shown as they are when sourceSize is 0
         qint64 sourceStart = 0; // in the part's volume
-        qint64 sourceSize = 0;  // whole cipher blocks when encrypted
-        QByteArray iv;          // empty when the range is plain
+        qint64 sourceSize = 0;  // whole cipher blocks for CBC
+        Cipher cipher = Cipher::None;
+        QByteArray iv; // CBC's
         int keySlot = -1;
     };
 
@@ -37,6 +40,9 @@ protected:
     void append(qsizetype part, Piece piece);
     // The key of a slot; empty when no password opens it.
     virtual QByteArray keyFor(int slot) = 0;
+    // Sees the encrypted bytes of a counter-mode piece from `at` on before
+    // they are decrypted, for a check over them; false stops the read.
+    virtual bool seeCipher(int, qint64, const QByteArray &) { return true; }
     const PassphraseSource &passphrase() const { return m_passphrase; }
     const VolumeSet &volumes() const { return m_file.volumes(); }
     // Exactly size bytes of a volume, or nothing.
@@ -46,6 +52,7 @@ protected:
     QByteArray decrypted(qsizetype volume, const Piece &piece, const QByteArray &key, qint64 at, qint64 size);
 
 private:
+    QByteArray counterDecrypted(qsizetype volume, const Piece &piece, const QByteArray &key, qint64 at, qint64 size);
     qint64 readPiece(qsizetype part, const Piece &piece, qint64 at, char *data, qint64 size);
 
     VolumeSpan m_file;

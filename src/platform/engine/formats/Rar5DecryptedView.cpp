@@ -348,6 +348,7 @@ Rar5DecryptedView::Step Rar5DecryptedView::planFile(qsizetype volume, const Head
     Piece data;
     data.size = data.sourceSize = qint64(header.dataSize);
     data.sourceStart = dataStart;
+    data.cipher = Cipher::Cbc;
     data.iv = iv;
     data.keySlot = slotNumber;
     const QByteArray key = keyFor(slotNumber);

@@ -108,17 +108,19 @@ std::optional<DirectoryLocation> locateDirectory(QFile &file, qint64 endRecord)
     return location;
 }
 
-QByteArray readDirectory(QFile &file, const DirectoryLocation &location)
+QByteArray readDirectory(QFile &file, const DirectoryLocation &location, qint64 *at)
 {
     const auto startsWithHeader = [](const QByteArray &bytes) {
         return bytes.size() >= 4 && u32(bytes.constData()) == fileHeaderSignature;
     };
     QByteArray directory = readAt(file, location.offset, location.size);
+    *at = location.offset;
     if (location.size == 0 || startsWithHeader(directory))
         return directory;
     // Self-extracting archives: offsets count from the start of the zip part,
     // not of the file, but the directory still ends where the end record starts.
     directory = readAt(file, location.endsAt - location.size, location.size);
+    *at = location.endsAt - location.size;
     return startsWithHeader(directory) ? directory : QByteArray();
 }
 
@@ -141,7 +143,7 @@ bool hasCurrentUnicodePath(const char *extra, qsizetype size, const QByteArray &
     return false;
 }
 
-std::optional<QList<ZipCentralDirectory::Entry>> parseDirectory(const QByteArray &directory,
+std::optional<QList<ZipCentralDirectory::Entry>> parseDirectory(const QByteArray &directory, qint64 at,
                                                                 quint64 expectedEntries)
 {
     QList<ZipCentralDirectory::Entry> entries;
@@ -161,6 +163,14 @@ std::optional<QList<ZipCentralDirectory::Entry>> parseDirectory(const QByteArray
         entry.hostSystem = quint8(u16(h + 4) >> 8);
         entry.hasUnicodePathField =
             hasCurrentUnicodePath(h + fileHeaderSize + nameLength, extraLength, entry.rawName);
+        entry.flags = u16(h + 8);
+        entry.method = u16(h + 10);
+        entry.crc = u32(h + 16);
+        entry.compressedSize = u32(h + 20);
+        entry.uncompressedSize = u32(h + 24);
+        entry.localHeaderOffset = u32(h + 42);
+        entry.extra = QByteArray(h + fileHeaderSize + nameLength, extraLength);
+        entry.recordOffset = at + i;
         entries.append(entry);
         i += recordLength;
     }
@@ -182,10 +192,11 @@ std::optional<QList<ZipCentralDirectory::Entry>> ZipCentralDirectory::read(const
         const std::optional<DirectoryLocation> location = locateDirectory(file, endRecord);
         if (!location)
             continue;
-        const QByteArray directory = readDirectory(file, *location);
+        qint64 at = 0;
+        const QByteArray directory = readDirectory(file, *location, &at);
         if (directory.isEmpty() && location->size != 0)
             continue;
-        if (auto entries = parseDirectory(directory, location->entries))
+        if (auto entries = parseDirectory(directory, at, location->entries))
             return entries;
     }
     return std::nullopt;

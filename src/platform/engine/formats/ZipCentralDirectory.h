@@ -17,6 +17,16 @@ public:
         bool utf8Flag = false;       // general-purpose bit 11
         bool hasUnicodePathField = false; // Info-ZIP Unicode Path extra field (0x7075)
         quint8 hostSystem = 0;       // upper byte of "version made by"
+        // The record's fields as stored (32-bit sizes and offset: 0xFFFFFFFF
+        // where a zip64 field holds the value), and where the record is.
+        quint16 flags = 0;
+        quint16 method = 0;
+        quint32 crc = 0;
+        quint32 compressedSize = 0;
+        quint32 uncompressedSize = 0;
+        quint32 localHeaderOffset = 0;
+        QByteArray extra;
+        qint64 recordOffset = 0; // in the file
 
         // Names the writer declared Unicode.
         bool isUnicode() const { return utf8Flag || hasUnicodePathField; }
