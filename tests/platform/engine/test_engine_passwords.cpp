@@ -1,10 +1,12 @@
 #include "ArchiveMaker.h"
 #include "EngineHarness.h"
+#include "platform/engine/formats/Crc32.h"
 #include "platform/errors/XADException.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 // Zip and 7z passwords through the delegate; encryption libarchive cannot undo is
@@ -21,6 +23,21 @@ class TestEnginePasswords : public QObject {
         sevenZip.start(u"7zz"_qs, {u"x"_qs, u"-bd"_qs, u"-p"_qs + password, u"-o"_qs + out.path(), path});
         *ok = sevenZip.waitForFinished(60000) && sevenZip.exitCode() == 0;
         return listTree(out.path());
+    }
+
+    // Changes one byte well inside the encrypted data of the named entry.
+    static bool flipByteInEntry(const QString &archive, const QString &name)
+    {
+        QByteArray bytes = readAll(archive);
+        for (qsizetype at = bytes.indexOf("PK\x03\x04"); at >= 0; at = bytes.indexOf("PK\x03\x04", at + 4)) {
+            const int nameSize = qFromLittleEndian<quint16>(bytes.constData() + at + 26);
+            const int extraSize = qFromLittleEndian<quint16>(bytes.constData() + at + 28);
+            if (bytes.mid(at + 30, nameSize) != name.toUtf8())
+                continue;
+            bytes[at + 30 + nameSize + extraSize + 1000] ^= 0x20;
+            return writeFile(archive, bytes);
+        }
+        return false;
     }
 
     QString encryptedZip(const QString &method)
@@ -153,6 +170,65 @@ private Q_SLOTS:
             QVERIFY(delegate.errorCodes.contains(expected));
     }
 
+    // 7-Zip's own AES zips, stored and deflated, with a plain entry added
+    // beside the encrypted ones, read through the view that decrypts them:
+    // 7-Zip's tree. One byte changed in an entry's data is an error, nothing
+    // left, no prompt again: in an encrypted entry its authentication code
+    // tells, in the plain one its CRC, which libarchive no longer checks.
+    void zipAesBy7zz_data()
+    {
+        QTest::addColumn<QString>("level");
+        QTest::addColumn<QString>("damaged"); // the entry changed, if any
+        for (const QString level : {u"-mx=0"_qs, u"-mx=1"_qs}) {
+            QTest::newRow(qPrintable(level)) << level << QString();
+            QTest::newRow(qPrintable(level + u" encrypted entry damaged"_qs)) << level << u"data/mixed.txt"_qs;
+            QTest::newRow(qPrintable(level + u" plain entry damaged"_qs)) << level << u"plain.txt"_qs;
+        }
+    }
+
+    void zipAesBy7zz()
+    {
+        QFETCH(QString, level);
+        QFETCH(QString, damaged);
+        QTemporaryDir tree;
+        writeFile(tree.filePath(u"notes/short.txt"_qs), "short\n");
+        writeFile(tree.filePath(u"notes/empty.txt"_qs), QByteArray());
+        QByteArray mixed;
+        for (int i = 0; i < 200000; ++i)
+            mixed += QByteArray::number(i * 7919 % 100003) + (i % 13 ? ' ' : '\n');
+        writeFile(tree.filePath(u"data/mixed.txt"_qs), mixed);
+        writeFile(tree.filePath(u"plain.txt"_qs), mixed.left(5000));
+        const QString archive = archives.filePath(u"made%1.zip"_qs.arg(level));
+        QFile::remove(archive);
+        const auto add = [&](const QStringList &options, const QStringList &paths) {
+            QProcess sevenZip;
+            sevenZip.setWorkingDirectory(tree.path());
+            sevenZip.start(u"7zz"_qs, QStringList{u"a"_qs, u"-bd"_qs, u"-tzip"_qs, level} + options +
+                                          QStringList{archive} + paths);
+            return sevenZip.waitForFinished(60000) && sevenZip.exitCode() == 0;
+        };
+        QVERIFY(add({}, {u"plain.txt"_qs}));
+        QVERIFY(add({u"-mem=AES256"_qs, u"-psesame"_qs}, {u"notes"_qs, u"data"_qs}));
+        bool ok = false;
+        const Tree reference = filesAndLinks(extractedBy7zz(archive, u"sesame"_qs, &ok));
+        QVERIFY(ok);
+        if (!damaged.isEmpty())
+            QVERIFY(flipByteInEntry(archive, damaged));
+        QTemporaryDir out;
+        RecordingDelegate delegate;
+        delegate.passwordAnswers = {u"sesame"_qs};
+        const EngineResult result = runEngine(archive, out.path(), &delegate, false);
+        QCOMPARE(delegate.passwordRequests.load(), 1);
+        if (!damaged.isEmpty()) {
+            QVERIFY(result.code() != 0 && result.code() != int(XADPasswordError));
+            QCOMPARE(entriesIn(out.path()), QStringList());
+            return;
+        }
+        QCOMPARE(result.code(), 0);
+        COMPARE_TREES(filesAndLinks(listTree(result.created)), reference);
+        QVERIFY(result.verified);
+    }
+
     // libarchive's RAR encryption archives: a.txt to d.txt, each "This is
     // from <name>". With names in the clear, a.txt and c.txt are plain, b.txt
     // has "password" and d.txt "password2"; otherwise all four "password".
@@ -200,6 +276,26 @@ private Q_SLOTS:
             files.insert(name, TreeItem{'f', QByteArray("This is from ") + name});
         COMPARE_TREES(filesAndLinks(listTree(result.created)), files);
         QVERIFY(result.verified);
+    }
+
+    // b.txt's checksum in rar5_encrypted.rar is signed with its key, which
+    // libarchive cannot check: one bit changed in it (the header's own
+    // checksum made right again) must still fail the entry.
+    void rar5SignedChecksumThatDoesNotMatch()
+    {
+        QByteArray bytes = readAll(TestEnvironment::corpusPath(u"test_read_format_rar5_encrypted.rar"_qs));
+        constexpr int header = 77, signedCrc = 89, name = 97; // b.txt's file header, its CRC, its name
+        QCOMPARE(bytes.mid(name, 5), QByteArray("b.txt"));
+        bytes[signedCrc] = char(bytes[signedCrc] ^ 1);
+        qToLittleEndian(Crc32::of(bytes.mid(header + 4, 1 + quint8(bytes[header + 4]))), bytes.data() + header);
+        const QString archive = archives.filePath(u"signed.rar"_qs);
+        QVERIFY(writeFile(archive, bytes));
+        QTemporaryDir out;
+        RecordingDelegate delegate;
+        delegate.passwordAnswers = {u"password"_qs, u"password2"_qs};
+        const EngineResult result = runEngine(archive, out.path(), &delegate, false);
+        QCOMPARE(result.code(), int(XADChecksumError));
+        QCOMPARE(entriesIn(out.path()), QStringList());
     }
 };
 

@@ -360,7 +360,7 @@ Rar5DecryptedView::Step Rar5DecryptedView::planFile(qsizetype volume, const Head
     const quint64 shown = quint64(data.size);
 
     QByteArray body;
-    quint64 flagsOut = (header.flags & ~quint64(HasExtra)) | (extra.isEmpty() ? 0 : HasExtra);
+    const quint64 flagsOut = (header.flags & ~quint64(HasExtra)) | (extra.isEmpty() ? 0 : quint64(HasExtra));
     appendVint(&body, FileHeader);
     appendVint(&body, flagsOut);
     if (flagsOut & HasExtra)
