@@ -9,6 +9,7 @@
 #include "platform/files/OriginMetadata.h"
 #include "platform/engine/ParallelFill.h"
 #include "platform/engine/PassphraseBroker.h"
+#include "platform/engine/formats/Rar4DecryptedView.h"
 #include "platform/engine/formats/Rar5DecryptedView.h"
 #include "platform/engine/formats/RarVolumeCheck.h"
 #include "platform/engine/SizeSurvey.h"
@@ -82,6 +83,7 @@ struct ArchiveEngine::Private : UnarchiverState {
     // copy. The same object as the format's own view below.
     std::unique_ptr<DecryptedView> decryptedView;
     SevenZipDecryptedView *sevenZipView = nullptr;
+    Rar4DecryptedView *rar4View = nullptr;
     Rar5DecryptedView *rar5View = nullptr;
     ZipAesDecryptedView *zipView = nullptr;
 
@@ -92,6 +94,7 @@ struct ArchiveEngine::Private : UnarchiverState {
     int openDecryptedView(const VolumeSet &volumes);
     int openSevenZipView(const VolumeSet &volumes);
     int openRarView(const VolumeSet &volumes);
+    int openRar4View(const VolumeSet &volumes);
     bool viewDecryptsData(const VolumeSet &volumes) const;
     bool rarChecksPossible() const;
     void prepareNameDecoder();
@@ -210,6 +213,7 @@ int ArchiveEngine::Private::openDecryptedView(const VolumeSet &volumes)
 {
     decryptedView.reset();
     sevenZipView = nullptr;
+    rar4View = nullptr;
     rar5View = nullptr;
     zipView = nullptr;
     if (rarVolumes.isRar)
@@ -222,8 +226,10 @@ int ArchiveEngine::Private::openDecryptedView(const VolumeSet &volumes)
     return openSevenZipView(volumes);
 }
 
-// A RAR with encrypted headers or data is read through a view that finds
-// every key as it is made, asking for passwords as they are needed.
+// A RAR with encrypted headers or data is read through a view that
+// decrypts it. A RAR 5 view finds every key as it is made, asking for
+// passwords as they are needed; a RAR 4 view needs one up front only for
+// hidden names, and finds each entry's key when its data is first read.
 int ArchiveEngine::Private::openRarView(const VolumeSet &volumes)
 {
     std::unique_ptr<Rar5DecryptedView> rar5;
@@ -232,12 +238,34 @@ int ArchiveEngine::Private::openRarView(const VolumeSet &volumes)
         return passwords->failure() ? passwords->failure() : XADPasswordError;
     rar5View = rar5.get();
     decryptedView = std::move(rar5);
+    if (!decryptedView)
+        if (const int error = openRar4View(volumes))
+            return error;
     if (!decryptedView || rarVolumes.headersRead)
         return XADNoError;
     // The volumes' promises, hidden until now.
     rarVolumes = RarVolumeCheck::check(volumes, *decryptedView);
     errorSubject = rarVolumes.subject;
     return rarVolumes.error;
+}
+
+int ArchiveEngine::Private::openRar4View(const VolumeSet &volumes)
+{
+    using Status = Rar4DecryptedView::Status;
+    std::unique_ptr<Rar4DecryptedView> view;
+    QString tried;
+    for (;;) {
+        const Status status = Rar4DecryptedView::open(volumes, tried, &view);
+        if (status == Status::Read || status == Status::Unreadable)
+            break;
+        const char *next = passwords->next();
+        if (!next)
+            return passwords->failure() ? passwords->failure() : XADPasswordError;
+        tried = QString::fromUtf8(next);
+    }
+    rar4View = view.get();
+    decryptedView = std::move(view);
+    return XADNoError;
 }
 
 // A 7z with encrypted folders or names is read through a view that decrypts
@@ -380,8 +408,9 @@ RunSettings ArchiveEngine::Private::runSettings(const StagingFolder &staging) co
         Rar5DecryptedView *view = rar5View;
         settings.crcMatches = [view](int entry, quint32 crc) { return view->crcMatches(entry, crc); };
     }
-    if (zipView) {
-        const QHash<int, quint32> stored = zipView->storedCrcs();
+    if (zipView || rar4View) {
+        // Stored RAR 4 files' CRCs libarchive does not check at all.
+        const QHash<int, quint32> stored = zipView ? zipView->storedCrcs() : rar4View->fileCrcs();
         settings.crcCheckedHere = QSet<int>(stored.keyBegin(), stored.keyEnd());
         settings.crcMatches = [stored](int entry, quint32 crc) { return std::optional(stored.value(entry) == crc); };
     }

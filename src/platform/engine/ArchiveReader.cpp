@@ -71,6 +71,12 @@ void ArchiveReader::startDecoder()
 void ArchiveReader::configure()
 {
     archive *a = m_archive.get();
+    archive_read_set_passphrase_callback(a, this, &ArchiveReader::passphrase);
+    if (m_view) {
+        archive_read_support_format_by_code(a, m_view->formatCode());
+        attachView();
+        return;
+    }
     archive_read_support_filter_all(a);
     // Every archive format libarchive reads, except mtree: an mtree file
     // names files on this computer and libarchive would copy them in.
@@ -88,10 +94,7 @@ void ArchiveReader::configure()
     archive_read_support_format_zip(a);
     // Lowest bidder: only wins when nothing else recognises the data.
     archive_read_support_format_raw(a);
-    archive_read_set_passphrase_callback(a, this, &ArchiveReader::passphrase);
-    if (m_view)
-        attachView();
-    else if (m_decoder)
+    if (m_decoder)
         attachDecoder();
     else
         attachVolumes();

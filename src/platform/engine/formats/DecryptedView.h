@@ -14,6 +14,11 @@ public:
 
     virtual ~DecryptedView() = default;
 
+    // The libarchive format that reads the view (ARCHIVE_FORMAT_...), the
+    // only one offered: the others' bids would read far into the data, and
+    // so ask for passwords, before anything is extracted.
+    virtual int formatCode() const = 0;
+
     // The same view with file positions of its own, for another reader; keys
     // already found are shared, not derived again.
     virtual std::unique_ptr<DecryptedView> copy() const = 0;

@@ -111,7 +111,7 @@ QByteArray PieceView::decrypted(qsizetype volume, const Piece &piece, const QByt
     QByteArray cipher = readVolume(volume, from, piece.sourceStart + end - from);
     if (cipher.isEmpty())
         return {};
-    const QByteArray iv = first > 0 ? cipher.left(block) : piece.iv;
+    const QByteArray iv = first > 0 ? cipher.left(block) : piece.iv.isEmpty() ? ivFor(piece.keySlot) : piece.iv;
     const qint64 skip = first > 0 ? block : 0;
     if (!AesCbc::decrypt(key, iv, cipher.data() + skip, cipher.size() - skip))
         return {};

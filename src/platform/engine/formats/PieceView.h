@@ -21,7 +21,7 @@ public:
         qint64 sourceStart = 0; // in the part's volume
         qint64 sourceSize = 0;  // whole cipher blocks for CBC
         Cipher cipher = Cipher::None;
-        QByteArray iv; // CBC's
+        QByteArray iv; // CBC's; empty when it comes with the slot's key
         int keySlot = -1;
     };
 
@@ -40,6 +40,9 @@ protected:
     void append(qsizetype part, Piece piece);
     // The key of a slot; empty when no password opens it.
     virtual QByteArray keyFor(int slot) = 0;
+    // The CBC IV of a slot whose pieces carry none: RAR 3 derives it with
+    // the key. Asked after keyFor().
+    virtual QByteArray ivFor(int) { return {}; }
     // Sees the encrypted bytes of a counter-mode piece from `at` on before
     // they are decrypted, for a check over them; false stops the read.
     virtual bool seeCipher(int, qint64, const QByteArray &) { return true; }

@@ -214,9 +214,7 @@ Rar5DecryptedView::Step Rar5DecryptedView::takeEncryption(const Header &header)
     }
 }
 
-namespace {
-
-struct FileFields {
+struct Rar5DecryptedView::FileFields {
     quint64 fileFlags = 0;
     quint64 unpackedSize = 0;
     quint64 attributes = 0;
@@ -227,6 +225,10 @@ struct FileFields {
     QByteArray name;
     QList<QByteArray> records; // the extra area's, each whole
 };
+
+namespace {
+
+using FileFields = Rar5DecryptedView::FileFields;
 
 bool parseFields(ByteCursor &cursor, qsizetype extraStart, FileFields *fields)
 {
@@ -288,6 +290,39 @@ QByteArray Rar5DecryptedView::encodeHeader(const QByteArray &body)
     return QByteArray(crc, 4) + sized;
 }
 
+namespace {
+
+struct Encryption {
+    quint64 flags = 0;
+    QByteArray salt;
+    int count = 0;
+    QByteArray iv;
+    QByteArray check; // empty when not kept, or not intact
+};
+
+std::optional<Encryption> encryptionOf(const QByteArray &bytes)
+{
+    ByteCursor record(bytes);
+    record.vint();
+    record.vint();
+    const quint64 version = record.vint();
+    Encryption encryption;
+    encryption.flags = record.vint();
+    encryption.count = record.u8();
+    encryption.salt = record.bytes(Rar5Key::saltSize);
+    encryption.iv = record.bytes(ivSize);
+    if (encryption.flags & HasCheckValue) {
+        const QByteArray check = record.bytes(checkValueSize);
+        if (Rar5Key::checkIntact(check))
+            encryption.check = check.left(Rar5Key::checkSize);
+    }
+    if (record.failed() || version != 0 || encryption.count > Rar5Key::maximumCount)
+        return std::nullopt;
+    return encryption;
+}
+
+} // namespace
+
 // A file's header without its encryption record (and without a checksum
 // signed with the key, which libarchive would take for a wrong one), then
 // its data, decrypted. A stored file shows as long as it is, not as the
@@ -300,77 +335,70 @@ Rar5DecryptedView::Step Rar5DecryptedView::planFile(qsizetype volume, const Head
     if (!parseFields(cursor, header.bytes.size() - qsizetype(header.extraSize), &fields))
         return Step::Unreadable;
     const int entry = header.flags & ContinuesFromPrevious ? m_entries - 1 : m_entries++;
-    QByteArray crypt;
-    QByteArray extra;
-    for (const QByteArray &record : std::as_const(fields.records)) {
-        if (recordType(record) == CryptRecord)
-            crypt = record;
-    }
-    if (crypt.isEmpty()) {
+    const auto found = std::find_if(fields.records.cbegin(), fields.records.cend(),
+                                    [](const QByteArray &record) { return recordType(record) == CryptRecord; });
+    if (found == fields.records.cend()) {
         append(volume, heldBytes(header.bytes));
         append(volume, plainRange(dataStart, qint64(header.dataSize)));
         return Step::Done;
     }
-    ByteCursor record(crypt);
-    record.vint();
-    record.vint();
-    const quint64 version = record.vint();
-    const quint64 flags = record.vint();
-    Slot slot;
-    slot.count = record.u8();
-    slot.salt = record.bytes(Rar5Key::saltSize);
-    const QByteArray iv = record.bytes(ivSize);
-    if (flags & HasCheckValue) {
-        const QByteArray check = record.bytes(checkValueSize);
-        if (Rar5Key::checkIntact(check))
-            slot.check = check.left(Rar5Key::checkSize);
-    }
-    if (record.failed() || version != 0 || slot.count > Rar5Key::maximumCount || header.dataSize % AesCbc::blockSize)
+    const std::optional<Encryption> encryption = encryptionOf(*found);
+    if (!encryption || header.dataSize % AesCbc::blockSize)
         return Step::Unreadable;
     m_anyEncrypted = true;
-    const int slotNumber = int(m_slots.size());
-    m_slots.append(slot);
-    for (const QByteArray &kept : std::as_const(fields.records)) {
-        const quint64 type = recordType(kept);
-        if (type == CryptRecord)
-            continue;
-        if (type == HashRecord && (flags & SignedChecksums)) {
-            m_unchecked.insert(entry);
-            continue;
-        }
-        extra += kept;
-    }
-    if ((flags & SignedChecksums) && (fields.fileFlags & HasCrc)) {
+    const int slot = int(m_slots.size());
+    m_slots.append(Slot{encryption->salt, encryption->count, encryption->check});
+    const QByteArray extra = keptRecords(fields, entry, encryption->flags & SignedChecksums);
+    if ((encryption->flags & SignedChecksums) && (fields.fileFlags & HasCrc)) {
         fields.fileFlags &= ~quint64(HasCrc);
         if (!(header.flags & ContinuesInNext))
-            m_signedCrcs.insert(entry, SignedCrc{slotNumber, fields.crc});
+            m_signedCrcs.insert(entry, SignedCrc{slot, fields.crc});
     }
     Piece data;
     data.size = data.sourceSize = qint64(header.dataSize);
     data.sourceStart = dataStart;
     data.cipher = Cipher::Cbc;
-    data.iv = iv;
-    data.keySlot = slotNumber;
-    const QByteArray key = keyFor(slotNumber);
+    data.iv = encryption->iv;
+    data.keySlot = slot;
+    const QByteArray key = keyFor(slot);
     if (key.isEmpty())
         return Step::PasswordFailed;
     const bool stored = ((fields.compression >> 7) & 7) == 0;
     if (!(header.flags & (ContinuesFromPrevious | ContinuesInNext)))
         data.size = stored ? qMin(qint64(fields.unpackedSize), data.size) : compressedLength(volume, data, key);
-    const quint64 shown = quint64(data.size);
+    append(volume, heldBytes(fileHeader(header.flags, fields, extra, quint64(data.size))));
+    append(volume, data);
+    return Step::Done;
+}
 
+// The extra records libarchive may read: not the encryption record, nor a
+// hash signed with the key (left unchecked).
+QByteArray Rar5DecryptedView::keptRecords(const FileFields &fields, int entry, bool signedChecksums)
+{
+    QByteArray kept;
+    for (const QByteArray &record : fields.records) {
+        const quint64 type = recordType(record);
+        if (type == HashRecord && signedChecksums)
+            m_unchecked.insert(entry);
+        else if (type != CryptRecord)
+            kept += record;
+    }
+    return kept;
+}
+
+QByteArray Rar5DecryptedView::fileHeader(quint64 flags, const FileFields &fields, const QByteArray &extra,
+                                         quint64 dataSize)
+{
+    const quint64 flagsOut = (flags & ~quint64(HasExtra)) | (extra.isEmpty() ? 0 : quint64(HasExtra));
     QByteArray body;
-    const quint64 flagsOut = (header.flags & ~quint64(HasExtra)) | (extra.isEmpty() ? 0 : quint64(HasExtra));
     appendVint(&body, FileHeader);
     appendVint(&body, flagsOut);
     if (flagsOut & HasExtra)
         appendVint(&body, quint64(extra.size()));
     if (flagsOut & HasData)
-        appendVint(&body, shown);
+        appendVint(&body, dataSize);
     body += encodeFields(fields) + extra;
-    append(volume, heldBytes(encodeHeader(body)));
-    append(volume, data);
-    return Step::Done;
+    return encodeHeader(body);
 }
 
 // The padding after a compressed file's last block would be read as one

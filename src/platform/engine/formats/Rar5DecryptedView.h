@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QSet>
+#include <archive.h>
 #include <memory>
 #include <optional>
 
@@ -20,6 +21,8 @@ class ByteCursor;
 // the one the archive signed.
 class Rar5DecryptedView : public PieceView {
 public:
+    struct FileFields;
+
     // PasswordFailed: the source gave no password that opens everything.
     enum class Status { Read, PasswordFailed, Unreadable };
 
@@ -29,6 +32,7 @@ public:
     // it, which takes the key to find.
     static Status open(const VolumeSet &volumes, const PassphraseSource &ask, std::unique_ptr<Rar5DecryptedView> *view);
 
+    int formatCode() const override { return ARCHIVE_FORMAT_RAR_V5; }
     std::unique_ptr<DecryptedView> copy() const override;
     bool headersWereEncrypted() const { return m_headersEncrypted; }
     // Entries (numbered from 0 in archive order, a file split across
@@ -66,6 +70,8 @@ private:
     Step takeEncryption(const Header &header);
     Step planFile(qsizetype volume, const Header &header, qint64 dataStart);
     qint64 compressedLength(qsizetype volume, const Piece &data, const QByteArray &key);
+    QByteArray keptRecords(const FileFields &fields, int entry, bool signedChecksums);
+    static QByteArray fileHeader(quint64 flags, const FileFields &fields, const QByteArray &extra, quint64 dataSize);
     static QByteArray encodeHeader(const QByteArray &body);
 
     std::shared_ptr<KeyRing> m_ring = std::make_shared<KeyRing>();

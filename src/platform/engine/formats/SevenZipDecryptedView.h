@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QList>
+#include <archive.h>
 #include <memory>
 
 // An encrypted 7z as the plain archive it hides: every AES coder taken out
@@ -24,6 +25,7 @@ public:
     // The same view with a file position of its own, for another reader;
     // the keys are not derived again.
     std::unique_ptr<SevenZipDecryptedView> clone() const;
+    int formatCode() const override { return ARCHIVE_FORMAT_7ZIP; }
     std::unique_ptr<DecryptedView> copy() const override { return clone(); }
     qint64 partSize(qsizetype) const override { return m_size; }
     qint64 read(qsizetype, qint64 offset, char *data, qint64 size) override { return read(offset, data, size); }

@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <map>
+#include <archive.h>
 #include <memory>
 #include <mutex>
 
@@ -29,6 +30,7 @@ public:
     static std::unique_ptr<ZipAesDecryptedView> open(const VolumeSet &volumes);
 
     ~ZipAesDecryptedView() override;
+    int formatCode() const override { return ARCHIVE_FORMAT_ZIP; }
     std::unique_ptr<DecryptedView> copy() const override;
     const char *readerOptions() const override { return "zip:ignorecrc32"; }
     // Entry number (in the order of the entries in the file, libarchive's)
