@@ -61,7 +61,8 @@ int ArchiveErrors::codeForMessage(const QString &message)
         return XADTruncatedError;
     if (mentions(message, {u"crc", u"checksum"}))
         return XADChecksumError;
-    if (mentions(message, {u"unsupported", u"not supported", u"unknown compression"}))
+    // "unavailable": libarchive's word for solid RAR 4, which it cannot decode.
+    if (mentions(message, {u"unsupported", u"not supported", u"unknown compression", u"unavailable"}))
         return XADUnsupportedMethodError;
     return XADCorruptError;
 }

@@ -356,7 +356,9 @@ la_ssize_t ArchiveReader::readView(archive *a, void *data, const void **buffer)
     }
     const qint64 got = self->m_view->read(part->index, part->position, self->m_buffer.data(), self->m_buffer.size());
     if (got < 0) {
-        archive_set_error(a, EIO, "Error reading archive");
+        // A failed authentication code or stored checksum, mostly; a
+        // password that failed is told by the passphrase source.
+        archive_set_error(a, EIO, "Data fails its checksum or cannot be read");
         return ARCHIVE_FATAL;
     }
     part->position += got;

@@ -218,7 +218,9 @@ private Q_SLOTS:
         const EngineResult result = runEngine(archive, out.path(), &delegate, false);
         QCOMPARE(delegate.passwordRequests.load(), 1);
         if (!damaged.isEmpty()) {
-            QVERIFY(result.code() != 0 && result.code() != int(XADPasswordError));
+            // libarchive may word it as the damage it met in decoding.
+            QVERIFY2(result.code() == XADChecksumError || result.code() == XADCorruptError,
+                     qPrintable(QString::number(result.code())));
             QCOMPARE(entriesIn(out.path()), QStringList());
             return;
         }
@@ -293,7 +295,7 @@ private Q_SLOTS:
     }
 
     // Solid RAR 4 decrypts, but libarchive 3.6 decodes no solid RAR 4 past
-    // its first file: an error, not garbage and not a password error.
+    // its first file: said as such, not as damage or a password error.
     void rar4SolidFailsPlainly()
     {
         for (const QString archive : {u"rar4_solid_encrypted"_qs, u"rar4_solid_encrypted_filenames"_qs}) {
@@ -302,7 +304,7 @@ private Q_SLOTS:
             delegate.passwordAnswers = {u"password"_qs};
             const EngineResult result = runEngine(
                 TestEnvironment::corpusPath(u"test_read_format_%1.rar"_qs.arg(archive)), out.path(), &delegate, false);
-            QVERIFY(result.code() != 0 && result.code() != int(XADPasswordError));
+            QCOMPARE(result.code(), int(XADUnsupportedMethodError));
             QCOMPARE(entriesIn(out.path()), QStringList());
         }
     }
