@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
     const qsizetype split = input.indexOf('\0');
     EntryNameDecoder decoder;
-    decoder.setPrefersOEMCodePages(size % 2 == 1);
+    decoder.setOrigin(EncodingDetector::Origin(size % 4));
     if (split > 0)
         decoder.addSampleNames(input.left(split).split('\n'));
     decoder.decode(split < 0 ? input : input.mid(split + 1), [](const XADString &name) {

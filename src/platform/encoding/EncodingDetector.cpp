@@ -14,36 +14,58 @@
 namespace {
 
 // The code pages archives are written in, with how likely each is before
-// the names are looked at. MS-DOS and Windows zip tools use the machine's OEM
-// code page, the most widespread first; other writers used Windows ANSI code
-// pages or the Unix locale of the day. The weights only break near ties:
-// where two readings are both plausible, the one from more machines wins.
+// the names are looked at, for each kind of writer: MS-DOS and Windows zip
+// tools use the machine's OEM code page (the most widespread first), some
+// its ANSI one; other Windows writers the ANSI one; tar and cpio the Unix
+// locale of the day; a writer nobody knows any of them. The weights only
+// break near ties: where two readings are both plausible, the one from more
+// machines wins. Below zero: a code page such a writer does not use.
 struct CodePage {
     const char *name;
-    bool oem;
-    double prior;
+    double oem, ansi, unixLocale, unknown;
 };
 
 const QList<CodePage> codePages = {
-    {"IBM437", true, 0.15}, {"IBM850", true, 0.15}, {"IBM866", true, 0.15},
-    {"Shift_JIS", true, 0.15}, {"GBK", true, 0.15}, {"windows-949", true, 0.15},
-    {"Big5", true, 0.15}, {"IBM852", true, 0.1}, {"IBM857", true, 0.08},
-    {"ibm-737", true, 0.08}, {"windows-874", true, 0.08}, {"IBM862", true, 0.06},
-    {"ibm-720", true, 0.06}, {"windows-1258", true, 0.04}, {"IBM855", true, 0.03},
-    {"IBM775", true, 0.03},
-    {"windows-1252", false, 0.08}, {"windows-1251", false, 0.08}, {"KOI8-R", false, 0.08},
-    {"windows-1250", false, 0.08}, {"ISO-8859-1", false, 0.08}, {"ISO-8859-15", false, 0.08},
-    {"ISO-8859-2", false, 0.08}, {"EUC-JP", false, 0.08}, {"gb18030", false, 0.08},
-    {"Big5-HKSCS", false, 0.05}, {"KOI8-U", false, 0.05}, {"windows-1253", false, 0.05},
-    {"windows-1254", false, 0.05}, {"windows-1255", false, 0.05}, {"windows-1256", false, 0.05},
-    {"windows-1257", false, 0.05}, {"ISO-8859-5", false, 0.05}, {"ISO-8859-7", false, 0.05},
-    {"ISO-8859-8", false, 0.05}, {"ISO-8859-9", false, 0.05}, {"ISO-8859-13", false, 0.05},
-    {"TIS-620", false, 0.05}, {"macintosh", false, 0.05}};
-
-// Double-byte OEM code pages are also the ANSI ones of their countries.
-constexpr double unixPriorOfAnsiOem = 0.08;
-// An MS-DOS or Windows zip in a code page no such tool writes.
-constexpr double unusualWriterPenalty = 0.15;
+    // name            OEM    ANSI   Unix   unknown
+    {"IBM437",         0.15,  -0.1,  0.0,   0.0},
+    {"IBM850",         0.15,  -0.1,  0.0,   0.0},
+    {"IBM866",         0.15,  -0.1,  0.05,  0.0},
+    {"Shift_JIS",      0.15,  0.15,  0.05,  0.08},
+    {"GBK",            0.15,  0.15,  0.08,  0.08},
+    {"windows-949",    0.15,  0.15,  0.15,  0.08},
+    {"Big5",           0.15,  0.15,  0.1,   0.08},
+    {"IBM852",         0.1,   -0.1,  0.0,   0.0},
+    {"IBM857",         0.1,   -0.1,  0.0,   0.0},
+    {"ibm-737",        0.08,  -0.1,  0.0,   0.0},
+    {"windows-874",    0.08,  0.1,   0.03,  0.0},
+    {"IBM862",         0.06,  -0.1,  0.0,   0.0},
+    {"ibm-720",        0.06,  -0.1,  0.0,   0.0},
+    {"windows-1258",   0.04,  0.05,  0.0,   0.0},
+    {"IBM855",         0.03,  -0.1,  0.0,   0.0},
+    {"IBM775",         0.03,  -0.1,  0.0,   0.0},
+    {"windows-1252",   0.0,   0.15,  0.05,  0.08},
+    {"windows-1251",   0.0,   0.15,  0.08,  0.08},
+    {"KOI8-R",         -0.15, -0.1,  0.15,  0.08},
+    {"windows-1250",   0.0,   0.15,  0.05,  0.08},
+    {"ISO-8859-1",     -0.15, -0.05, 0.08,  0.08},
+    {"ISO-8859-15",    -0.15, -0.05, 0.08,  0.08},
+    {"ISO-8859-2",     -0.15, -0.05, 0.08,  0.08},
+    {"EUC-JP",         -0.15, -0.1,  0.15,  0.08},
+    {"gb18030",        -0.15, 0.0,   0.15,  0.08},
+    {"Big5-HKSCS",     -0.15, 0.0,   0.05,  0.05},
+    {"KOI8-U",         -0.15, -0.1,  0.08,  0.05},
+    {"windows-1253",   0.0,   0.1,   0.03,  0.05},
+    {"windows-1254",   0.0,   0.1,   0.03,  0.05},
+    {"windows-1255",   0.0,   0.1,   0.03,  0.05},
+    {"windows-1256",   0.0,   0.1,   0.03,  0.05},
+    {"windows-1257",   0.0,   0.1,   0.03,  0.05},
+    {"ISO-8859-5",     -0.15, -0.1,  0.05,  0.05},
+    {"ISO-8859-7",     -0.15, -0.05, 0.08,  0.05},
+    {"ISO-8859-8",     -0.15, -0.05, 0.05,  0.05},
+    {"ISO-8859-9",     -0.15, -0.05, 0.08,  0.05},
+    {"ISO-8859-13",    -0.15, -0.05, 0.05,  0.05},
+    {"TIS-620",        -0.15, -0.05, 0.05,  0.05},
+    {"macintosh",      -0.15, -0.1,  0.0,   0.05}};
 
 // ICU's trigram statistics are thin on a few Latin names, where accented
 // letters are rare among ASCII ones; in other scripts they tell a language
@@ -56,8 +78,7 @@ double languageWeight(NamePlausibility::Script script)
 struct Candidate {
     quint64 number = 0;
     QByteArray converter;
-    bool oem = false;
-    double prior = 0;
+    const CodePage *page = nullptr;
 };
 
 const QList<Candidate> &candidates()
@@ -68,7 +89,7 @@ const QList<Candidate> &candidates()
             const quint64 number =
                 EncodingRegistry::instance().numberForName(QString::fromLatin1(page.name));
             if (number != 0)
-                all.append({number, IcuTextCodec::converterNameFor(page.name), page.oem, page.prior});
+                all.append({number, IcuTextCodec::converterNameFor(page.name), &page});
         }
         return all;
     }();
@@ -99,14 +120,20 @@ std::optional<QList<NamePlausibility::DecodedName>> decodeAll(const QList<QByteA
     return decoded;
 }
 
-double writerPrior(const Candidate &candidate, bool preferOEM)
+double writerPrior(const Candidate &candidate, EncodingDetector::Origin origin)
 {
-    if (preferOEM)
-        return candidate.oem ? candidate.prior : -unusualWriterPenalty;
-    if (!candidate.oem)
-        return candidate.prior;
-    const auto family = NamePlausibility::familyOfConverter(candidate.converter);
-    return family == NamePlausibility::Family::SingleByte ? 0.0 : unixPriorOfAnsiOem;
+    using Origin = EncodingDetector::Origin;
+    switch (origin) {
+    case Origin::WindowsOem:
+        return candidate.page->oem;
+    case Origin::WindowsAnsi:
+        return candidate.page->ansi;
+    case Origin::Unix:
+        return candidate.page->unixLocale;
+    case Origin::Unknown:
+        break;
+    }
+    return candidate.page->unknown;
 }
 
 qsizetype highBytes(const QByteArray &name)
@@ -164,7 +191,7 @@ float confidenceAgainst(const EncodingDetector::Reading &best, const EncodingDet
 
 } // namespace
 
-QList<EncodingDetector::Reading> EncodingDetector::rank(const QList<QByteArray> &names, bool preferOEM)
+QList<EncodingDetector::Reading> EncodingDetector::rank(const QList<QByteArray> &names, Origin origin)
 {
     struct Pending {
         Reading reading;
@@ -184,7 +211,7 @@ QList<EncodingDetector::Reading> EncodingDetector::rank(const QList<QByteArray> 
         const auto assessment = NamePlausibility::assess(*decoded, p.family);
         p.script = assessment.script;
         p.reading.plausibility = assessment.score;
-        p.reading.support = writerPrior(candidate, preferOEM);
+        p.reading.support = writerPrior(candidate, origin);
         pending.append(p);
     }
     // Code pages that read the names alike are asked about once.
@@ -225,9 +252,9 @@ float EncodingDetector::confidenceFor(const QList<Reading> &readings, const QLis
     return confidence;
 }
 
-EncodingDetector::Guess EncodingDetector::detect(const QList<QByteArray> &names, bool preferOEM)
+EncodingDetector::Guess EncodingDetector::detect(const QList<QByteArray> &names, Origin origin)
 {
-    const QList<Reading> readings = rank(names, preferOEM);
+    const QList<Reading> readings = rank(names, origin);
     if (readings.isEmpty())
         return {};
     return {readings.first().encoding, confidenceFor(readings, names)};

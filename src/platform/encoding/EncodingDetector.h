@@ -20,6 +20,15 @@
 // case goes to the user.
 class EncodingDetector {
 public:
+    // Who wrote the names, as far as the archive's format tells: which code
+    // pages are likely before the names are looked at.
+    enum class Origin {
+        Unknown,
+        WindowsOem,  // MS-DOS and Windows zip and RAR tools: the OEM code page, some the ANSI one
+        WindowsAnsi, // other Windows writers (cab): the ANSI code page
+        Unix,        // tar and cpio: the locale of a Unix machine of the day
+    };
+
     struct Guess {
         quint64 encoding = 0; // registry number, 0 for none
         float confidence = 0.0f;
@@ -33,13 +42,11 @@ public:
         double score() const { return plausibility + support; }
     };
 
-    // preferOEM: the names come from an MS-DOS or Windows zip, which stores
-    // them in the machine's OEM code page.
-    static Guess detect(const QList<QByteArray> &names, bool preferOEM);
+    static Guess detect(const QList<QByteArray> &names, Origin origin);
 
     // Every candidate that decodes all names, best first, one per distinct
     // reading.
-    static QList<Reading> rank(const QList<QByteArray> &names, bool preferOEM);
+    static QList<Reading> rank(const QList<QByteArray> &names, Origin origin);
 
     // Trust in the first reading of a ranking of these names, 0 to 1.
     static float confidenceFor(const QList<Reading> &readings, const QList<QByteArray> &names);

@@ -15,10 +15,10 @@ bool isAscii(const QByteArray &bytes)
 
 } // namespace
 
-void EntryNameDecoder::setPrefersOEMCodePages(bool on)
+void EntryNameDecoder::setOrigin(EncodingDetector::Origin origin)
 {
-    if (m_prefersOEM != on) {
-        m_prefersOEM = on;
+    if (m_origin != origin) {
+        m_origin = origin;
         m_guessIsCurrent = false;
     }
 }
@@ -101,7 +101,7 @@ XADString EntryNameDecoder::stringForLegacyName(const QByteArray &raw)
 {
     addLegacyName(raw);
     if (guessNeedsRenewal(raw)) {
-        const EncodingDetector::Guess guess = EncodingDetector::detect(m_samples, m_prefersOEM);
+        const EncodingDetector::Guess guess = EncodingDetector::detect(m_samples, m_origin);
         m_guessEncoding = guess.encoding;
         m_guessConfidence = guess.confidence;
         m_guessSampleBytes = m_sampleBytes;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/encoding/EncodingDetector.h"
 #include "platform/encoding/XADString.h"
 
 #include <QByteArray>
@@ -18,9 +19,9 @@ public:
     // Answers an encoding name for a legacy name, or a null string to give up.
     using EncodingChooser = std::function<QString(const XADString &)>;
 
-    // Zips made on MS-DOS or Windows use the machine's OEM code page; the hint
-    // lets detection weigh those code pages.
-    void setPrefersOEMCodePages(bool on);
+    // Who wrote the names, as the format tells (a zip's host system, a tar
+    // from Unix): detection weighs the code pages such writers use.
+    void setOrigin(EncodingDetector::Origin origin);
     // Names known in advance (a zip's central directory) sharpen detection.
     // Give only names the archive does not declare Unicode: when some of them
     // are not UTF-8, the archive is in a legacy code page, and those of them
@@ -52,7 +53,7 @@ private:
     qsizetype m_sampleBytes = 0;
     QSet<QByteArray> m_declaredLegacy; // sample names beyond ASCII
     bool m_declaredLegacyAllUtf8 = true;
-    bool m_prefersOEM = false;
+    EncodingDetector::Origin m_origin = EncodingDetector::Origin::Unknown;
     bool m_guessIsCurrent = false;
     qsizetype m_guessSampleBytes = 0;
     quint64 m_guessEncoding = 0;

@@ -98,6 +98,7 @@ struct ArchiveEngine::Private : UnarchiverState {
     bool viewDecryptsData(const VolumeSet &volumes) const;
     bool rarChecksPossible() const;
     void prepareNameDecoder();
+    static EncodingDetector::Origin nameOriginOf(int format);
     int unarchive();
     int extractInto(StagingFolder &staging);
     RunSettings runSettings(const StagingFolder &staging) const;
@@ -347,8 +348,9 @@ bool ArchiveEngine::Private::rarChecksPossible() const
     return !rarVolumes.isRar || (rarVolumes.headersRead && !rarVolumes.hasUncheckedFiles);
 }
 
-// A zip's legacy names are all known up front; detecting their encoding
-// over all of them is far surer than name by name.
+// Who wrote the names, as far as the format tells, weighs the code pages
+// detection considers. A zip's legacy names are all known up front;
+// detecting their encoding over all of them is far surer than name by name.
 void ArchiveEngine::Private::prepareNameDecoder()
 {
     const int format = reader->formatCode() & ARCHIVE_FORMAT_BASE_MASK;
@@ -358,12 +360,34 @@ void ArchiveEngine::Private::prepareNameDecoder()
     else if (format == ARCHIVE_FORMAT_7ZIP)
         if (const auto header = SevenZipHeader::read(reader->volumes()))
             sevenZipLayout = header->layout();
+    decoder.setOrigin(nameOriginOf(format));
     if (format != ARCHIVE_FORMAT_ZIP)
         return;
     if (const auto entries = ZipCentralDirectory::read(reader->volumes().paths().constFirst())) {
         zipEntries = entries->size();
-        decoder.setPrefersOEMCodePages(ZipCentralDirectory::prefersOEMCodePages(*entries));
+        decoder.setOrigin(ZipCentralDirectory::nameOrigin(*entries));
         decoder.addSampleNames(ZipCentralDirectory::legacyNames(*entries));
+    }
+}
+
+// tar, cpio and ar come from Unix; RAR 4 and LHA tools from MS-DOS and
+// Windows keep names in the OEM code page, Windows cab makers in the ANSI
+// one. Image and other writers tell nothing.
+EncodingDetector::Origin ArchiveEngine::Private::nameOriginOf(int format)
+{
+    using Origin = EncodingDetector::Origin;
+    switch (format) {
+    case ARCHIVE_FORMAT_TAR:
+    case ARCHIVE_FORMAT_CPIO:
+    case ARCHIVE_FORMAT_AR:
+        return Origin::Unix;
+    case ARCHIVE_FORMAT_RAR:
+    case ARCHIVE_FORMAT_LHA:
+        return Origin::WindowsOem;
+    case ARCHIVE_FORMAT_CAB:
+        return Origin::WindowsAnsi;
+    default:
+        return Origin::Unknown;
     }
 }
 

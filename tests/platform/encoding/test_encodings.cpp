@@ -222,7 +222,7 @@ private Q_SLOTS:
         }
         QVERIFY(anyLegacy || codePage == u"UTF-8"_qs);
         EntryNameDecoder decoder;
-        decoder.setPrefersOEMCodePages(fromWindows);
+        decoder.setOrigin(fromWindows ? EncodingDetector::Origin::WindowsOem : EncodingDetector::Origin::Unknown);
         decoder.addSampleNames(bytes);
         for (int i = 0; i < bytes.size(); ++i) {
             PlayedUser user{names.at(i)};
@@ -244,8 +244,10 @@ private Q_SLOTS:
                     name.append(char(0x80 | random.bounded(0x80)));
                 names.append(name + ".dat");
             }
-            for (bool oem : {true, false})
-                QVERIFY2(EncodingDetector::detect(names, oem).confidence < 0.8f, qPrintable(QString::number(round)));
+            using Origin = EncodingDetector::Origin;
+            for (Origin origin : {Origin::WindowsOem, Origin::WindowsAnsi, Origin::Unix, Origin::Unknown})
+                QVERIFY2(EncodingDetector::detect(names, origin).confidence < 0.8f,
+                         qPrintable(QString::number(round)));
         }
     }
 };

@@ -20,6 +20,7 @@ constexpr qint64 maximumCommentSize = 0xFFFF;
 // into memory is where a hostile file would hurt.
 constexpr qint64 maximumDirectorySize = 512LL * 1024 * 1024;
 constexpr quint16 unicodePathFieldId = 0x7075;
+constexpr quint8 unixHost = 3;
 constexpr quint16 utf8FlagBit = 1 << 11;
 
 quint16 u16(const char *p) { return qFromLittleEndian<quint16>(p); }
@@ -212,19 +213,22 @@ QList<QByteArray> ZipCentralDirectory::legacyNames(const QList<Entry> &entries)
     return names;
 }
 
-bool ZipCentralDirectory::prefersOEMCodePages(const QList<Entry> &entries)
+EncodingDetector::Origin ZipCentralDirectory::nameOrigin(const QList<Entry> &entries)
 {
     const auto hasHighBytes = [](const QByteArray &name) {
         return std::any_of(name.begin(), name.end(), [](char c) { return quint8(c) >= 0x80; });
     };
     // Hosts of names in plain ASCII do not matter: those names decode alike
     // in every code page.
-    qsizetype windows = 0;
-    qsizetype others = 0;
+    qsizetype windows = 0, fromUnix = 0, others = 0;
     for (const Entry &entry : entries) {
         if (entry.isUnicode() || !hasHighBytes(entry.rawName))
             continue;
-        (entry.isFromWindowsHost() ? windows : others) += 1;
+        (entry.isFromWindowsHost() ? windows : entry.hostSystem == unixHost ? fromUnix : others) += 1;
     }
-    return windows > others;
+    if (windows > fromUnix + others)
+        return EncodingDetector::Origin::WindowsOem;
+    if (fromUnix > windows + others)
+        return EncodingDetector::Origin::Unix;
+    return EncodingDetector::Origin::Unknown;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/encoding/EncodingDetector.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -40,8 +42,9 @@ public:
     // The names that carry no Unicode declaration, the ones whose encoding
     // must be detected.
     static QList<QByteArray> legacyNames(const QList<Entry> &entries);
-    // True when most legacy names come from an MS-DOS or Windows host.
-    static bool prefersOEMCodePages(const QList<Entry> &entries);
+    // Where most legacy names come from: an MS-DOS or Windows host (its OEM
+    // code page), a Unix one (its locale), or no telling.
+    static EncodingDetector::Origin nameOrigin(const QList<Entry> &entries);
 
     static bool isWindowsHost(quint8 hostSystem)
     {
