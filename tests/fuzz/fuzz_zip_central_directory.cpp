@@ -6,7 +6,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (const auto entries = ZipCentralDirectory::read(FuzzInput::write(data, size))) {
         ZipCentralDirectory::legacyNames(*entries);
-        ZipCentralDirectory::nameOrigin(*entries);
+        ZipCentralDirectory::legacyNamesFrom(*entries);
     }
     return 0;
 }

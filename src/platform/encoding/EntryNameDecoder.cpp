@@ -39,6 +39,14 @@ void EntryNameDecoder::addSampleNames(const QList<QByteArray> &names)
     }
 }
 
+void EntryNameDecoder::addUndeclaredSamples(const QList<QByteArray> &names)
+{
+    for (const QByteArray &name : names) {
+        if (!isValidUtf8(name))
+            addLegacyName(name);
+    }
+}
+
 void EntryNameDecoder::addLegacyName(const QByteArray &name)
 {
     // ASCII decodes alike in every candidate and says nothing.

@@ -27,6 +27,10 @@ public:
     // are not UTF-8, the archive is in a legacy code page, and those of them
     // that happen to be valid UTF-8 are legacy names too.
     void addSampleNames(const QList<QByteArray> &names);
+    // Names read ahead from a format that declares nothing about them (tar,
+    // cpio...), where declared UTF-8 names may stand beside legacy ones:
+    // only those that are no UTF-8 are taken as samples.
+    void addUndeclaredSamples(const QList<QByteArray> &names);
 
     // The decoded name, or a null string when the chooser gave none.
     QString decode(const QByteArray &raw, const EncodingChooser &choose);

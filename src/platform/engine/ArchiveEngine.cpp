@@ -7,6 +7,7 @@
 #include "platform/files/EntryWriter.h"
 #include "platform/engine/ExtractionRun.h"
 #include "platform/files/OriginMetadata.h"
+#include "platform/engine/NameSurvey.h"
 #include "platform/engine/ParallelFill.h"
 #include "platform/engine/PassphraseBroker.h"
 #include "platform/engine/formats/Rar4DecryptedView.h"
@@ -99,6 +100,7 @@ struct ArchiveEngine::Private : UnarchiverState {
     bool rarChecksPossible() const;
     void prepareNameDecoder();
     static EncodingDetector::Origin nameOriginOf(int format);
+    static EncodingDetector::Origin zipNameOrigin(ZipCentralDirectory::Host host);
     int unarchive();
     int extractInto(StagingFolder &staging);
     RunSettings runSettings(const StagingFolder &staging) const;
@@ -199,6 +201,8 @@ int ArchiveEngine::Private::openArchive()
     if (isRaw && !reader->hasFilter())
         return XADNotAnArchiveError;
     prepareNameDecoder();
+    decoder.addUndeclaredSamples(NameSurvey::legacyNames(volumes, decryptedView.get(), reader->formatCode(),
+                                                         [this] { return shouldStop(); }));
     if (rarVolumes.isRar) {
         knownTotal = rarVolumes.unpackedTotal;
     } else {
@@ -365,9 +369,22 @@ void ArchiveEngine::Private::prepareNameDecoder()
         return;
     if (const auto entries = ZipCentralDirectory::read(reader->volumes().paths().constFirst())) {
         zipEntries = entries->size();
-        decoder.setOrigin(ZipCentralDirectory::nameOrigin(*entries));
+        decoder.setOrigin(zipNameOrigin(ZipCentralDirectory::legacyNamesFrom(*entries)));
         decoder.addSampleNames(ZipCentralDirectory::legacyNames(*entries));
     }
+}
+
+EncodingDetector::Origin ArchiveEngine::Private::zipNameOrigin(ZipCentralDirectory::Host host)
+{
+    switch (host) {
+    case ZipCentralDirectory::Host::Windows:
+        return EncodingDetector::Origin::WindowsOem;
+    case ZipCentralDirectory::Host::Unix:
+        return EncodingDetector::Origin::Unix;
+    case ZipCentralDirectory::Host::Other:
+        break;
+    }
+    return EncodingDetector::Origin::Unknown;
 }
 
 // tar, cpio and ar come from Unix; RAR 4 and LHA tools from MS-DOS and

@@ -1,3 +1,4 @@
+#include "ArchiveMaker.h"
 #include "EngineHarness.h"
 #include "LegacyZipWriter.h"
 #include "TestEnvironment.h"
@@ -139,6 +140,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("flagged");
         QTest::addColumn<int>("questions");
         QTest::newRow("doubtful") << QStringList{u"报告.txt"_qs, u"资料.doc"_qs} << u"GBK"_qs << QString() << 1;
+        // Central European and Western names some Windows tools write in the
+        // ANSI code page rather than the OEM one.
+        QTest::newRow("windows-1250") << QStringList{u"Dokumenty/"_qs, u"Dokumenty/Sprawozdanie końcowe.docx"_qs,
+                                                     u"Zdjęcia/Wakacje nad morzem.jpg"_qs, u"Łódź.txt"_qs}
+                                      << u"windows-1250"_qs << QString() << 0;
+        QTest::newRow("windows-1252") << QStringList{u"Übersicht/"_qs, u"Übersicht/Präsentation.pptx"_qs,
+                                                     u"Café au lait.txt"_qs, u"Résumé.docx"_qs}
+                                      << u"windows-1252"_qs << QString() << 0;
         QTest::newRow("flagged and legacy")
             << QStringList{u"新建文件夹/"_qs, u"新建文件夹/工作报告.docx"_qs, u"会议纪要.txt"_qs, u"图片.png"_qs,
                            u"财务报表.xlsx"_qs, u"项目说明.pdf"_qs}
@@ -165,6 +174,47 @@ private Q_SLOTS:
         QVERIFY2(delegate.problems.isEmpty(), qPrintable(delegate.problems.join(u'\n')));
     }
 
+    // tar and cpio from Unix machines of the day, in their locales' code
+    // pages, with names as people write them: settled without a question.
+    void unixArchivesSettleWithoutAsking_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("codePage");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("gnutar, KOI8-R") << u"gnutar"_qs << u"KOI8-R"_qs
+                                        << QStringList{u"Документы/"_qs, u"Документы/Отчёт за 2020 год.odt"_qs,
+                                                       u"Фотографии/Отпуск на море.jpg"_qs, u"Список покупок.txt"_qs};
+        QTest::newRow("ustar, EUC-JP") << u"ustar"_qs << u"EUC-JP"_qs
+                                       << QStringList{u"資料/"_qs, u"資料/会議の議事録.txt"_qs,
+                                                      u"写真/旅行の思い出.jpg"_qs, u"見積書.pdf"_qs};
+        QTest::newRow("gnutar, EUC-KR") << u"gnutar"_qs << u"EUC-KR"_qs
+                                      << QStringList{u"문서/"_qs, u"문서/회의 보고서.txt"_qs, u"사진/여름 휴가.jpg"_qs,
+                                                     u"견적서.pdf"_qs};
+        QTest::newRow("gnutar, GB2312") << u"gnutar"_qs << u"GB2312"_qs
+                                        << QStringList{u"文档/"_qs, u"文档/会议记录.txt"_qs, u"照片/暑假旅行.jpg"_qs,
+                                                       u"报价单.pdf"_qs};
+    }
+
+    void unixArchivesSettleWithoutAsking()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, codePage);
+        QFETCH(QStringList, names);
+        NamingDelegate delegate;
+        delegate.expect(names, codePage);
+        QList<ArchiveEntrySpec> entries;
+        for (const QString &name : names) {
+            const QByteArray raw = IcuTextCodec::encodeStrict(name, codePage.toLatin1().constData()).value_or("?");
+            entries.append(name.endsWith(u'/') ? ArchiveEntrySpec::directory(raw)
+                                               : ArchiveEntrySpec::file(raw, name.toUtf8()));
+        }
+        const QString archive = m_dir.filePath(u"unix%1.%2"_qs.arg(++m_count).arg(format));
+        QVERIFY(ArchiveMaker::write(archive, format, QString(), entries));
+        QCOMPARE(extract(archive, delegate), expectedPaths(names));
+        QCOMPARE(delegate.asked, 0);
+        QVERIFY2(delegate.problems.isEmpty(), qPrintable(delegate.problems.join(u'\n')));
+    }
+
     void realLegacyArchives_data()
     {
         QTest::addColumn<QString>("archive");
@@ -175,9 +225,15 @@ private Q_SLOTS:
                                                << QStringList{u"表だよ/一覧表.txt"_qs, u"表だよ/漢字.txt"_qs} << 0;
         QTest::newRow("zip, CP866") << u"test_read_format_zip_filename_cp866.zip"_qs << u"IBM866"_qs
                                     << QStringList{u"ПРИВЕТ"_qs, u"привет"_qs} << 0;
-        // No directory to read ahead: the first name alone may need a question.
-        QTest::newRow("tar, KOI8-R") << u"test_read_format_gtar_filename_koi8r.tar.Z"_qs << u"KOI8-R"_qs
-                                     << QStringList{u"привет"_qs, u"ПРИВЕТ"_qs} << 1;
+        // No directory to read ahead: each name is judged as it comes, a
+        // Unix locale's code pages first.
+        for (const char *name : {"gtar_filename_koi8r.tar.Z", "ustar_filename_koi8r.tar.Z", "cpio_filename_koi8r.cpio"})
+            QTest::newRow(name) << u"test_read_format_"_qs + QLatin1StringView(name) << u"KOI8-R"_qs
+                                << QStringList{u"привет"_qs, u"ПРИВЕТ"_qs} << 0;
+        for (const char *name : {"gtar_filename_cp866.tar.Z", "ustar_filename_cp866.tar.Z", "cpio_filename_cp866.cpio"})
+            QTest::newRow(name) << u"test_read_format_"_qs + QLatin1StringView(name) << u"IBM866"_qs
+                                << QStringList{u"привет"_qs, u"ПРИВЕТ"_qs} << 0;
+
     }
 
     void realLegacyArchives()

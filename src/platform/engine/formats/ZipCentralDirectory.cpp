@@ -213,7 +213,7 @@ QList<QByteArray> ZipCentralDirectory::legacyNames(const QList<Entry> &entries)
     return names;
 }
 
-EncodingDetector::Origin ZipCentralDirectory::nameOrigin(const QList<Entry> &entries)
+ZipCentralDirectory::Host ZipCentralDirectory::legacyNamesFrom(const QList<Entry> &entries)
 {
     const auto hasHighBytes = [](const QByteArray &name) {
         return std::any_of(name.begin(), name.end(), [](char c) { return quint8(c) >= 0x80; });
@@ -227,8 +227,8 @@ EncodingDetector::Origin ZipCentralDirectory::nameOrigin(const QList<Entry> &ent
         (entry.isFromWindowsHost() ? windows : entry.hostSystem == unixHost ? fromUnix : others) += 1;
     }
     if (windows > fromUnix + others)
-        return EncodingDetector::Origin::WindowsOem;
+        return Host::Windows;
     if (fromUnix > windows + others)
-        return EncodingDetector::Origin::Unix;
-    return EncodingDetector::Origin::Unknown;
+        return Host::Unix;
+    return Host::Other;
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/encoding/EncodingDetector.h"
-
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -42,9 +40,10 @@ public:
     // The names that carry no Unicode declaration, the ones whose encoding
     // must be detected.
     static QList<QByteArray> legacyNames(const QList<Entry> &entries);
+    enum class Host { Windows, Unix, Other };
     // Where most legacy names come from: an MS-DOS or Windows host (its OEM
     // code page), a Unix one (its locale), or no telling.
-    static EncodingDetector::Origin nameOrigin(const QList<Entry> &entries);
+    static Host legacyNamesFrom(const QList<Entry> &entries);
 
     static bool isWindowsHost(quint8 hostSystem)
     {
