@@ -15,6 +15,9 @@ constexpr qsizetype enoughNameBytes = 8 * 1024;
 // only this much while every name is plain ASCII, as most are.
 constexpr qint64 compressedBudget = qint64(16) << 20;
 constexpr qint64 asciiBudget = qint64(2) << 20;
+// Skipping is cheap but not free (a seek and a header read per entry): an
+// archive whose first this many names are ASCII is taken to be ASCII.
+constexpr int asciiEntries = 10'000;
 
 bool beyondAscii(const char *name)
 {
@@ -52,12 +55,14 @@ QList<QByteArray> NameSurvey::legacyNames(const VolumeSet &volumes, const Decryp
     QList<QByteArray> names;
     qsizetype bytes = 0;
     archive_entry *entry = nullptr;
-    while (bytes < enoughNameBytes && reader.nextHeader(&entry) == ARCHIVE_OK) {
+    for (int seen = 0; bytes < enoughNameBytes && reader.nextHeader(&entry) == ARCHIVE_OK; ++seen) {
         const char *name = archive_entry_pathname(entry);
         if (beyondAscii(name)) {
             names.append(QByteArray(name));
             bytes += names.constLast().size();
         }
+        if (names.isEmpty() && seen >= asciiEntries)
+            break;
         if (reader.hasFilter() && reader.consumedBytes() > (names.isEmpty() ? asciiBudget : compressedBudget))
             break;
     }
