@@ -74,6 +74,7 @@ struct ArchiveEngine::Private : UnarchiverState {
     std::unique_ptr<ArchiveReader> reader;
     archive_entry *firstEntry = nullptr;
     EntryNameDecoder decoder;
+    int nameFormat = 0; // the format's base code, for its names' separators
     qint64 knownTotal = -1;
     bool isRaw = false;
     RarVolumeReport rarVolumes;
@@ -147,11 +148,17 @@ bool ArchiveEngine::Private::askForPassword()
 // when it fits, else Latin-1, which decodes any bytes.
 QString ArchiveEngine::Private::decodeName(const QByteArray &raw)
 {
-    return decoder.decode(raw, [this](const XADString &name) -> QString {
+    QString name = decoder.decode(raw, [this](const XADString &name) -> QString {
         QString chosen = name.encodingNameWithoutAsking();
         callDelegate([&](ArchiveEngineDelegate *target) { chosen = target->encodingNameForXADString(q, name); });
         return chosen;
     });
+    // A cab's folders are separated by backslashes, which libarchive leaves
+    // in names it cannot decode: in Shift_JIS or Big5 bytes the byte of a
+    // backslash may be half a character. Decoded, a backslash is one.
+    if (nameFormat == ARCHIVE_FORMAT_CAB)
+        name.replace(u'\\', u'/');
+    return name;
 }
 
 int ArchiveEngine::Private::parse()
@@ -364,6 +371,7 @@ void ArchiveEngine::Private::prepareNameDecoder()
     else if (format == ARCHIVE_FORMAT_7ZIP)
         if (const auto header = SevenZipHeader::read(reader->volumes()))
             sevenZipLayout = header->layout();
+    nameFormat = format;
     decoder.setOrigin(nameOriginOf(format));
     if (format != ARCHIVE_FORMAT_ZIP)
         return;

@@ -230,6 +230,8 @@ private Q_SLOTS:
         for (const char *name : {"gtar_filename_koi8r.tar.Z", "ustar_filename_koi8r.tar.Z", "cpio_filename_koi8r.cpio"})
             QTest::newRow(name) << u"test_read_format_"_qs + QLatin1StringView(name) << u"KOI8-R"_qs
                                 << QStringList{u"привет"_qs, u"ПРИВЕТ"_qs} << 0;
+        QTest::newRow("cab, CP932") << u"test_read_format_cab_filename_cp932.cab"_qs << u"Shift_JIS"_qs
+                                    << QStringList{u"表だよ/一覧表.txt"_qs, u"表だよ/漢字.txt"_qs} << 0;
         for (const char *name : {"gtar_filename_cp866.tar.Z", "ustar_filename_cp866.tar.Z", "cpio_filename_cp866.cpio"})
             QTest::newRow(name) << u"test_read_format_"_qs + QLatin1StringView(name) << u"IBM866"_qs
                                 << QStringList{u"привет"_qs, u"ПРИВЕТ"_qs} << 0;
