@@ -93,6 +93,8 @@ qint64 PieceView::readPiece(qsizetype part, const Piece &piece, qint64 at, char 
     auto key = m_keys.constFind(piece.keySlot);
     if (key == m_keys.constEnd())
         key = m_keys.insert(piece.keySlot, keyFor(piece.keySlot));
+    if (piece.cipher == Cipher::WinZipCounter)
+        return counterDecrypted(part, piece, *key, at, data, size) ? size : -1;
     const QByteArray plain = decrypted(part, piece, *key, at, size);
     std::memcpy(data, plain.constData(), size_t(plain.size()));
     return plain.size() == size ? size : -1;
@@ -100,8 +102,10 @@ qint64 PieceView::readPiece(qsizetype part, const Piece &piece, qint64 at, char 
 
 QByteArray PieceView::decrypted(qsizetype volume, const Piece &piece, const QByteArray &key, qint64 at, qint64 size)
 {
-    if (piece.cipher == Cipher::WinZipCounter)
-        return counterDecrypted(volume, piece, key, at, size);
+    if (piece.cipher == Cipher::WinZipCounter) {
+        QByteArray plain(size, Qt::Uninitialized);
+        return counterDecrypted(volume, piece, key, at, plain.data(), size) ? plain : QByteArray();
+    }
     constexpr qint64 block = AesCbc::blockSize;
     const qint64 first = at / block * block;
     const qint64 end = std::min((at + size + block - 1) / block * block, piece.sourceSize);
@@ -118,15 +122,25 @@ QByteArray PieceView::decrypted(qsizetype volume, const Piece &piece, const QByt
     return cipher.mid(skip + (at - first), size);
 }
 
-QByteArray PieceView::counterDecrypted(qsizetype volume, const Piece &piece, const QByteArray &key, qint64 at,
-                                       qint64 size)
+// Counter mode decrypts any block alone: the data is read straight into
+// place, and only a block cut by the start of the range is read whole.
+bool PieceView::counterDecrypted(qsizetype volume, const Piece &piece, const QByteArray &key, qint64 at, char *data,
+                                 qint64 size)
 {
     constexpr qint64 block = AesCounter::blockSize;
-    const qint64 first = at / block * block;
     if (key.isEmpty() || at < 0 || size <= 0 || at + size > piece.sourceSize)
-        return {};
-    QByteArray data = readVolume(volume, piece.sourceStart + first, at + size - first);
-    if (data.isEmpty() || !seeCipher(piece.keySlot, first, data) || !AesCounter::apply(key, quint64(first / block), data.data(), data.size()))
-        return {};
-    return data.mid(at - first);
+        return false;
+    const qint64 cut = at % block;
+    if (cut != 0) {
+        const qint64 head = std::min(size, block - cut);
+        char first[block];
+        if (!counterDecrypted(volume, piece, key, at - cut, first, std::min(block, piece.sourceSize - at + cut)))
+            return false;
+        std::memcpy(data, first + cut, size_t(head));
+        return head == size || counterDecrypted(volume, piece, key, at + head, data + head, size - head);
+    }
+    const VolumeSet &set = m_file.volumes();
+    return volume >= 0 && volume < set.count() && piece.sourceStart + at + size <= set.size(volume) &&
+           m_file.read(set.offsetOf(volume) + piece.sourceStart + at, data, size) &&
+           seeCipher(piece.keySlot, at, data, size) && AesCounter::apply(key, quint64(at / block), data, size);
 }

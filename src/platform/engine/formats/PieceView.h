@@ -45,7 +45,7 @@ protected:
     virtual QByteArray ivFor(int) { return {}; }
     // Sees the encrypted bytes of a counter-mode piece from `at` on before
     // they are decrypted, for a check over them; false stops the read.
-    virtual bool seeCipher(int, qint64, const QByteArray &) { return true; }
+    virtual bool seeCipher(int, qint64, const char *, qint64) { return true; }
     const PassphraseSource &passphrase() const { return m_passphrase; }
     const VolumeSet &volumes() const { return m_file.volumes(); }
     // Exactly size bytes of a volume, or nothing.
@@ -55,7 +55,8 @@ protected:
     QByteArray decrypted(qsizetype volume, const Piece &piece, const QByteArray &key, qint64 at, qint64 size);
 
 private:
-    QByteArray counterDecrypted(qsizetype volume, const Piece &piece, const QByteArray &key, qint64 at, qint64 size);
+    bool counterDecrypted(qsizetype volume, const Piece &piece, const QByteArray &key, qint64 at, char *data,
+                          qint64 size);
     qint64 readPiece(qsizetype part, const Piece &piece, qint64 at, char *data, qint64 size);
 
     VolumeSpan m_file;

@@ -262,7 +262,7 @@ QByteArray ZipAesDecryptedView::keyFor(int slot)
     return derived.left(info.keySize);
 }
 
-bool ZipAesDecryptedView::seeCipher(int slot, qint64 at, const QByteArray &cipher)
+bool ZipAesDecryptedView::seeCipher(int slot, qint64 at, const char *cipher, qint64 size)
 {
     const Slot &info = m_slots.at(slot);
     {
@@ -280,8 +280,8 @@ bool ZipAesDecryptedView::seeCipher(int slot, qint64 at, const QByteArray &ciphe
         if (skipped.size() != size || !hash.add(skipped.constData(), size))
             return false;
     }
-    const qint64 fresh = at + cipher.size() - hash.hashedUpTo();
-    if (fresh > 0 && !hash.add(cipher.constData() + (cipher.size() - fresh), fresh))
+    const qint64 fresh = at + size - hash.hashedUpTo();
+    if (fresh > 0 && !hash.add(cipher + (size - fresh), fresh))
         return false;
     if (hash.hashedUpTo() < info.cipherSize)
         return true;

@@ -39,7 +39,7 @@ public:
 
 protected:
     QByteArray keyFor(int slot) override;
-    bool seeCipher(int slot, qint64 at, const QByteArray &cipher) override;
+    bool seeCipher(int slot, qint64 at, const char *cipher, qint64 size) override;
 
 private:
     struct Slot {
