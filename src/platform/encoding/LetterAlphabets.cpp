@@ -22,7 +22,7 @@ const QList<Alphabet> &alphabets(LetterAlphabets::Script script)
         {u"áäčďéíĺľňóôŕšťúýž"_qs, Central}, {u"áéíóöőúüű"_qs, Central},
         {u"ăâîșşțţ"_qs, Central}, {u"čćđšž"_qs, Central},
         {u"äöõüšž"_qs, Baltic}, {u"āčēģīķļņšūž"_qs, Baltic}, {u"ąčęėįšųūž"_qs, Baltic},
-        {u"çğıöşüâîû"_qs, Turkish}};
+        {u"çğıİöşüâîû"_qs, Turkish}};
     static const QList<Alphabet> cyrillic = {
         {u"абвгдеёжзийклмнопрстуфхцчшщъыьэюя"_qs, EastSlavic},
         {u"абвгґдеєжзиіїйклмнопрстуфхцчшщьюя"_qs, EastSlavic},

@@ -141,13 +141,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("questions");
         QTest::newRow("doubtful") << QStringList{u"报告.txt"_qs, u"资料.doc"_qs} << u"GBK"_qs << QString() << 1;
         // Central European and Western names some Windows tools write in the
-        // ANSI code page rather than the OEM one.
+        // ANSI code page rather than the OEM one; Turkish in its OEM one.
         QTest::newRow("windows-1250") << QStringList{u"Dokumenty/"_qs, u"Dokumenty/Sprawozdanie końcowe.docx"_qs,
                                                      u"Zdjęcia/Wakacje nad morzem.jpg"_qs, u"Łódź.txt"_qs}
                                       << u"windows-1250"_qs << QString() << 0;
         QTest::newRow("windows-1252") << QStringList{u"Übersicht/"_qs, u"Übersicht/Präsentation.pptx"_qs,
                                                      u"Café au lait.txt"_qs, u"Résumé.docx"_qs}
                                       << u"windows-1252"_qs << QString() << 0;
+        QTest::newRow("IBM857") << QStringList{u"Belgeler/"_qs, u"Belgeler/Yıllık rapor.docx"_qs,
+                                               u"Fotoğraflar/İstanbul gezisi.jpg"_qs, u"Öğrenci listesi.xlsx"_qs}
+                                << u"IBM857"_qs << QString() << 0;
         QTest::newRow("flagged and legacy")
             << QStringList{u"新建文件夹/"_qs, u"新建文件夹/工作报告.docx"_qs, u"会议纪要.txt"_qs, u"图片.png"_qs,
                            u"财务报表.xlsx"_qs, u"项目说明.pdf"_qs}
