@@ -355,6 +355,17 @@ bool isOddPair(const Character &previous, const Character &c)
     return a == b && QChar::isLower(previous.code) && QChar::isUpper(c.code);
 }
 
+// An accented capital between a letter and a small letter ("MÑrz",
+// "BÅcher") is what a Latin code page read with its neighbour's table
+// makes of an accented small letter; people write no such words.
+bool isCapitalInsideWord(const QList<Character> &characters, qsizetype i)
+{
+    const Character &c = characters.at(i);
+    if (c.highBytes == 0 || !QChar::isUpper(c.code) || i == 0 || i + 1 >= characters.size())
+        return false;
+    return QChar::isLetter(characters.at(i - 1).code) && QChar::isLower(characters.at(i + 1).code);
+}
+
 constexpr double oddPairPenalty = 1.5;
 
 // Chinese text uses all rows of its everyday ideographs, but Korean Hangul
@@ -492,7 +503,7 @@ NamePlausibility::Assessment NamePlausibility::assess(const QList<DecodedName> &
             const double weight = weightOf(c, previous, analysis, family);
             total += weight * (weight < 0 ? std::max(1, c.highBytes) : c.highBytes);
             if ((previous && isOddPair(*previous, c)) || isSandwiched(characters, i)
-                || isOddAtWordLevel(previous, c))
+                || isOddAtWordLevel(previous, c) || isCapitalInsideWord(characters, i))
                 total -= oddPairPenalty;
             previous = &c;
         }
