@@ -148,6 +148,9 @@ private Q_SLOTS:
         QTest::newRow("windows-1252") << QStringList{u"Übersicht/"_qs, u"Übersicht/Präsentation.pptx"_qs,
                                                      u"Café au lait.txt"_qs, u"Résumé.docx"_qs}
                                       << u"windows-1252"_qs << QString() << 0;
+        // One name, one accented letter: the rival tables make a capital of
+        // it inside the word.
+        QTest::newRow("IBM850, one name") << QStringList{u"Rechnung März.pdf"_qs} << u"IBM850"_qs << QString() << 0;
         QTest::newRow("IBM857") << QStringList{u"Belgeler/"_qs, u"Belgeler/Yıllık rapor.docx"_qs,
                                                u"Fotoğraflar/İstanbul gezisi.jpg"_qs, u"Öğrenci listesi.xlsx"_qs}
                                 << u"IBM857"_qs << QString() << 0;
