@@ -255,14 +255,16 @@ void chooseAlphabet(Analysis &analysis)
         latin ? LetterAlphabets::Script::Latin : LetterAlphabets::Script::Cyrillic, letterCounts);
 }
 
-// Letters of the chosen language count fully, those of its neighbours
-// partly; letters from languages never written beside it count against.
+// Letters of the chosen language count fully, those of its neighbours a
+// little (a wrong Latin table mostly trades a letter for a neighbour's: ı
+// for ì, ñ for ż); letters from languages never written beside it count
+// against.
 double letterWeight(const Character &c, const Analysis &analysis)
 {
     if (!analysis.alphabetApplies || QChar::toLower(c.code) < 0x80
         || LetterAlphabets::contains(analysis.choice.alphabet, c.code))
         return 1.0;
-    return LetterAlphabets::contains(analysis.choice.group, c.code) ? 0.5 : -0.6;
+    return LetterAlphabets::contains(analysis.choice.group, c.code) ? 0.2 : -0.6;
 }
 
 bool markFits(const Character &previous, const Character &mark)
