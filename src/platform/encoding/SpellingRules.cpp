@@ -26,6 +26,8 @@ bool isLatinVowel(char32_t c)
 
 bool isThaiConsonant(char32_t c) { return within(c, 0x0E01, 0x0E2E); }
 bool isThaiLeadingVowel(char32_t c) { return within(c, 0x0E40, 0x0E44); }
+// ะ, า, ำ: written after the consonant they follow.
+bool isThaiFollowingVowel(char32_t c) { return c == 0x0E30 || c == 0x0E32 || c == 0x0E33; }
 bool isThaiMark(char32_t c)
 {
     return c == 0x0E31 || within(c, 0x0E34, 0x0E3A) || within(c, 0x0E47, 0x0E4E);
@@ -73,12 +75,15 @@ bool SpellingRules::isOddGreekPair(char32_t previous, char32_t c)
 }
 
 // A leading vowel comes before a consonant; vowel signs and tone marks sit
-// on a consonant or on each other.
+// on a consonant or on each other, and the vowels written after a
+// consonant follow one (or its marks).
 bool SpellingRules::isOddThaiPair(char32_t previous, char32_t c)
 {
     if (isThaiLeadingVowel(previous))
         return !isThaiConsonant(c);
-    return isThaiMark(c) && !isThaiConsonant(previous) && !isThaiMark(previous);
+    if (isThaiMark(c) || isThaiFollowingVowel(c))
+        return !isThaiConsonant(previous) && !isThaiMark(previous);
+    return false;
 }
 
 // The hard and soft signs and ы never start a word nor follow a vowel, a
