@@ -3,6 +3,7 @@
 #include "platform/encoding/EncodingDetector.h"
 #include "platform/encoding/EncodingRegistry.h"
 #include "platform/encoding/IcuTextCodec.h"
+#include "platform/encoding/NamePlausibility.h"
 
 #include <algorithm>
 
@@ -41,6 +42,7 @@ void EntryNameDecoder::addSampleNames(const QList<QByteArray> &names)
 
 void EntryNameDecoder::addUndeclaredSamples(const QList<QByteArray> &names)
 {
+    m_namesUndeclared = true;
     for (const QByteArray &name : names) {
         if (!isValidUtf8(name))
             addLegacyName(name);
@@ -61,12 +63,31 @@ void EntryNameDecoder::addLegacyName(const QByteArray &name)
 
 // A name is legacy when it is not UTF-8, or when the archive's own list says
 // its names are in a code page and this one only looks like UTF-8 by chance
-// (short GBK or Big5 names often do).
+// (short GBK or Big5 names often do), or when, in a format that declares
+// nothing about its names, among legacy names, it reads as UTF-8 into
+// letters nobody writes (EUC-JP's 表 is UTF-8's ɽ).
 bool EntryNameDecoder::isLegacyName(const QByteArray &raw) const
 {
     if (!isValidUtf8(raw))
         return true;
-    return !m_declaredLegacyAllUtf8 && m_declaredLegacy.contains(raw);
+    if (!m_declaredLegacyAllUtf8 && m_declaredLegacy.contains(raw))
+        return true;
+    return m_namesUndeclared && !m_samples.isEmpty() && !readsAsUtf8Text(raw);
+}
+
+bool EntryNameDecoder::readsAsUtf8Text(const QByteArray &raw)
+{
+    if (isAscii(raw))
+        return true;
+    NamePlausibility::DecodedName name;
+    name.raw = raw;
+    const std::optional<QString> text = IcuTextCodec("UTF-8").decode(raw, &name.offsets);
+    if (!text)
+        return false;
+    name.text = *text;
+    // Below zero: more of it is what wrong tables make than text (IPA
+    // letters, symbols), whatever the script.
+    return NamePlausibility::assess({name}, NamePlausibility::Family::SingleByte).score >= 0;
 }
 
 QString EntryNameDecoder::decode(const QByteArray &raw, const EncodingChooser &choose)

@@ -49,6 +49,7 @@ private:
     static constexpr qsizetype eagerSampleCount = 32;
 
     bool isLegacyName(const QByteArray &raw) const;
+    static bool readsAsUtf8Text(const QByteArray &raw);
     void addLegacyName(const QByteArray &name);
     bool guessNeedsRenewal(const QByteArray &raw) const;
 
@@ -57,6 +58,7 @@ private:
     qsizetype m_sampleBytes = 0;
     QSet<QByteArray> m_declaredLegacy; // sample names beyond ASCII
     bool m_declaredLegacyAllUtf8 = true;
+    bool m_namesUndeclared = false; // the format says nothing about its names' encoding
     EncodingDetector::Origin m_origin = EncodingDetector::Origin::Unknown;
     bool m_guessIsCurrent = false;
     qsizetype m_guessSampleBytes = 0;

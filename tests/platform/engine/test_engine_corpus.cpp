@@ -178,6 +178,10 @@ private Q_SLOTS:
             QCOMPARE(readAll(result.created), QByteArray("hello"));
             return;
         }
+        // bsdtar takes EUC-JP's 表 for UTF-8's ɽ; test_entry_names checks
+        // these names.
+        if (name.contains(u"_filename_eucjp"_qs))
+            return;
         // Refused on purpose: mtree names files on this computer; nothing in it
         // is no result; an entry that says it is encrypted is never written.
         if (code == XADNotAnArchiveError && name.contains(u"mtree"_qs))
