@@ -159,6 +159,28 @@ private Q_SLOTS:
     // an MS-DOS or Windows tool or not: decoded right, and settled without a
     // question where they carry enough evidence (detection growing timid
     // would ask about every archive).
+    // One short name whose bytes are everyday text in two scripts: the
+    // detection asks rather than picks one.
+    void ambiguousShortNamesAreAsked_data()
+    {
+        using Origin = EncodingDetector::Origin;
+        QTest::addColumn<QString>("codePage");
+        QTest::addColumn<EncodingDetector::Origin>("origin");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("EUC-JP or GB2312, Unix") << u"EUC-JP"_qs << Origin::Unix << u"漢字.txt"_qs;
+        QTest::newRow("GBK or Big5, Windows zip") << u"GBK"_qs << Origin::WindowsOem << u"报告.txt"_qs;
+    }
+
+    void ambiguousShortNamesAreAsked()
+    {
+        QFETCH(QString, codePage);
+        QFETCH(EncodingDetector::Origin, origin);
+        QFETCH(QString, name);
+        const QList<QByteArray> names{encoded(name, codePage)};
+        QVERIFY(!names.constFirst().isEmpty());
+        QVERIFY(EncodingDetector::detect(names, origin).confidence < 0.8f);
+    }
+
     void samplesDecodeRight_data()
     {
         QTest::addColumn<QString>("codePage");
