@@ -28,6 +28,7 @@ bool addEntry(archive *a, const ArchiveEntrySpec &wanted)
         break;
     case ArchiveEntrySpec::Directory:
         archive_entry_set_filetype(entry.get(), AE_IFDIR);
+        archive_entry_set_size(entry.get(), 0); // cpio writers insist
         break;
     case ArchiveEntrySpec::Symlink:
         archive_entry_set_filetype(entry.get(), AE_IFLNK);

@@ -187,18 +187,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("format");
         QTest::addColumn<QString>("codePage");
         QTest::addColumn<QStringList>("names");
-        QTest::newRow("gnutar, KOI8-R") << u"gnutar"_qs << u"KOI8-R"_qs
-                                        << QStringList{u"Документы/"_qs, u"Документы/Отчёт за 2020 год.odt"_qs,
-                                                       u"Фотографии/Отпуск на море.jpg"_qs, u"Список покупок.txt"_qs};
-        QTest::newRow("ustar, EUC-JP") << u"ustar"_qs << u"EUC-JP"_qs
-                                       << QStringList{u"資料/"_qs, u"資料/会議の議事録.txt"_qs,
-                                                      u"写真/旅行の思い出.jpg"_qs, u"見積書.pdf"_qs};
-        QTest::newRow("gnutar, EUC-KR") << u"gnutar"_qs << u"EUC-KR"_qs
-                                      << QStringList{u"문서/"_qs, u"문서/회의 보고서.txt"_qs, u"사진/여름 휴가.jpg"_qs,
-                                                     u"견적서.pdf"_qs};
-        QTest::newRow("gnutar, GB2312") << u"gnutar"_qs << u"GB2312"_qs
-                                        << QStringList{u"文档/"_qs, u"文档/会议记录.txt"_qs, u"照片/暑假旅行.jpg"_qs,
-                                                       u"报价单.pdf"_qs};
+        const QList<std::pair<const char *, QStringList>> sets = {
+            {"KOI8-R", {u"Документы/"_qs, u"Документы/Отчёт за 2020 год.odt"_qs, u"Фотографии/Отпуск на море.jpg"_qs,
+                        u"Список покупок.txt"_qs}},
+            {"EUC-JP", {u"資料/"_qs, u"資料/会議の議事録.txt"_qs, u"写真/旅行の思い出.jpg"_qs, u"見積書.pdf"_qs}},
+            {"EUC-KR", {u"문서/"_qs, u"문서/회의 보고서.txt"_qs, u"사진/여름 휴가.jpg"_qs, u"견적서.pdf"_qs}},
+            {"GB2312", {u"文档/"_qs, u"文档/会议记录.txt"_qs, u"照片/暑假旅行.jpg"_qs, u"报价单.pdf"_qs}}};
+        for (const auto &[codePage, names] : sets) {
+            for (const char *format : {"gnutar", "newc"})
+                QTest::newRow(qPrintable(u"%1, %2"_qs.arg(QLatin1StringView(format), QLatin1StringView(codePage))))
+                    << QString::fromLatin1(format) << QString::fromLatin1(codePage) << names;
+        }
     }
 
     void unixArchivesSettleWithoutAsking()
