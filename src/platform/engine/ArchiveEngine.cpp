@@ -372,7 +372,8 @@ void ArchiveEngine::Private::prepareNameDecoder()
         if (const auto header = SevenZipHeader::read(reader->volumes()))
             sevenZipLayout = header->layout();
     nameFormat = format;
-    decoder.setOrigin(nameOriginOf(format));
+    decoder.setOrigin(format == ARCHIVE_FORMAT_RAR && rarVolumes.legacyNamesFromUnix ? EncodingDetector::Origin::Unix
+                                                                                     : nameOriginOf(format));
     if (format != ARCHIVE_FORMAT_ZIP)
         return;
     if (const auto entries = ZipCentralDirectory::read(reader->volumes().paths().constFirst())) {

@@ -156,7 +156,8 @@ private:
     {
         RarFilePart part;
         quint64 unpacked = header.u32();
-        header.u8(); // host system
+        constexpr quint8 unixHost = 3;
+        part.fromUnix = header.u8() == unixHost;
         part.crc = header.u32();
         part.hasCrc = true;
         header.skip(4 + 1 + 1); // time, version, method

@@ -19,6 +19,7 @@ struct RarFilePart {
     bool hasCrc = false;
     quint32 crc = 0;
     bool encrypted = false;
+    bool fromUnix = false; // RAR 4: made on a Unix host, whose locale its name is in
 };
 
 // What the block headers of one RAR volume say, read without its data.

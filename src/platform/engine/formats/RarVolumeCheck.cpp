@@ -4,6 +4,7 @@
 #include "platform/errors/XADException.h"
 
 #include <QFileInfo>
+#include <algorithm>
 
 RarVolumeReport RarVolumeCheck::check(const VolumeSet &volumes)
 {
@@ -102,6 +103,9 @@ void RarVolumeCheck::collectPart(const RarFilePart &part, int version)
 {
     if (!part.continuesFromPrevious) {
         ++m_entries;
+        if (std::any_of(part.name.begin(), part.name.end(), [](char c) { return quint8(c) >= 0x80; }))
+            (part.fromUnix ? m_unixNames : m_otherNames) += 1;
+        m_report.legacyNamesFromUnix = m_unixNames > m_otherNames;
         if (version == 5 && part.encrypted)
             m_report.encryptedNames.insert(part.name);
         if (!part.isDirectory) {

@@ -30,6 +30,9 @@ struct RarVolumeReport {
     // mark.
     QSet<QByteArray> encryptedNames;
     qint64 unpackedTotal = -1;
+    // Most names beyond ASCII come from Unix hosts (RAR 4 keeps them in the
+    // host's encoding: a Unix locale's rather than an OEM code page).
+    bool legacyNamesFromUnix = false;
     bool isSolid = false;
 };
 
@@ -54,5 +57,7 @@ private:
     RarVolumeReport m_report;
     int m_entries = 0;
     bool m_sizesKnown = true;
+    qsizetype m_unixNames = 0;
+    qsizetype m_otherNames = 0;
     qint64 m_total = 0;
 };
