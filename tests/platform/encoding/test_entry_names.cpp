@@ -235,12 +235,15 @@ private Q_SLOTS:
         for (const char *name : {"gtar_filename_koi8r.tar.Z", "ustar_filename_koi8r.tar.Z", "cpio_filename_koi8r.cpio"})
             QTest::newRow(name) << u"test_read_format_"_qs + QLatin1StringView(name) << u"KOI8-R"_qs
                                 << QStringList{u"привет"_qs, u"ПРИВЕТ"_qs} << 0;
+        // A pax archive: ПРИВЕТ raw in KOI8-R beside привет declared UTF-8.
+        QTest::newRow("tar_filename_koi8r.tar.Z") << u"test_read_format_tar_filename_koi8r.tar.Z"_qs << u"KOI8-R"_qs
+                                                  << QStringList{u"ПРИВЕТ"_qs, u"привет"_qs} << 0;
         QTest::newRow("cab, CP932") << u"test_read_format_cab_filename_cp932.cab"_qs << u"Shift_JIS"_qs
                                     << QStringList{u"表だよ/一覧表.txt"_qs, u"表だよ/漢字.txt"_qs} << 0;
         // 表 in EUC-JP is valid UTF-8 (ɽ), which nobody writes: among legacy
         // names it is one. The two short names read as Japanese and as
         // Chinese alike (漢字, 表 against 戳机, 山): asked once.
-        for (const char *name : {"gtar_filename_eucjp.tar.Z", "cpio_filename_eucjp.cpio"})
+        for (const char *name : {"gtar_filename_eucjp.tar.Z", "ustar_filename_eucjp.tar.Z", "cpio_filename_eucjp.cpio"})
             QTest::newRow(name) << u"test_read_format_"_qs + QLatin1StringView(name) << u"EUC-JP"_qs
                                 << QStringList{u"漢字.txt"_qs, u"表.txt"_qs} << 1;
         for (const char *name : {"gtar_filename_cp866.tar.Z", "ustar_filename_cp866.tar.Z", "cpio_filename_cp866.cpio"})
