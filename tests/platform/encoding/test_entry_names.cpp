@@ -238,6 +238,8 @@ private Q_SLOTS:
         // A pax archive: ПРИВЕТ raw in KOI8-R beside привет declared UTF-8.
         QTest::newRow("tar_filename_koi8r.tar.Z") << u"test_read_format_tar_filename_koi8r.tar.Z"_qs << u"KOI8-R"_qs
                                                   << QStringList{u"ПРИВЕТ"_qs, u"привет"_qs} << 0;
+        QTest::newRow("lha, CP932") << u"test_read_format_lha_filename_cp932.lzh"_qs << u"Shift_JIS"_qs
+                                    << QStringList{u"漢字.txt"_qs, u"表.txt"_qs} << 0;
         QTest::newRow("cab, CP932") << u"test_read_format_cab_filename_cp932.cab"_qs << u"Shift_JIS"_qs
                                     << QStringList{u"表だよ/一覧表.txt"_qs, u"表だよ/漢字.txt"_qs} << 0;
         // 表 in EUC-JP is valid UTF-8 (ɽ), which nobody writes: among legacy
