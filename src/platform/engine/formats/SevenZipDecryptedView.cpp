@@ -116,7 +116,9 @@ bool SevenZipDecryptedView::takeOutAes(Folder *folder, qsizetype firstPacked, co
         std::find_if(coders.cbegin(), coders.cend(),
                      [](const SevenZipHeader::Coder &c) { return c.method == SevenZipAesCoder::methodId; }) -
         coders.cbegin();
-    const auto [in, out] = streamsOf(*folder, coder);
+    const auto [firstIn, firstOut] = streamsOf(*folder, coder);
+    // Copies: the lambda below captures out, and clang captures no structured binding.
+    const quint64 in = firstIn, out = firstOut;
     const qsizetype packed = folder->packedStreams.indexOf(in);
     const auto aes = SevenZipAesCoder::fromProperties(coders.at(coder).properties);
     if (packed < 0 || firstPacked + packed >= m_segments.size() || !aes || out >= quint64(folder->unpackSizes.size()))
