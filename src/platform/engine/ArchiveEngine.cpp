@@ -318,18 +318,17 @@ bool ArchiveEngine::Private::viewDecryptsData(const VolumeSet &volumes) const
     if (folder == layout->folderEnds.size())
         return true;
     const int firstEntry = folder == 0 ? 0 : layout->folderEnds[folder - 1] + 1;
-    ArchiveReader probe(volumes, [this] { return shouldStop(); }, {});
-    probe.readThrough(sevenZipView->clone());
-    if (probe.open() < ARCHIVE_WARN)
+    const std::unique_ptr<ArchiveReader> probe = ArchiveReader::opened(volumes, sevenZipView, [this] { return shouldStop(); });
+    if (!probe)
         return false;
     archive_entry *entry = nullptr;
-    for (int number = 0; probe.nextHeader(&entry) == ARCHIVE_OK; ++number) {
+    for (int number = 0; probe->nextHeader(&entry) == ARCHIVE_OK; ++number) {
         if (number < firstEntry || archive_entry_size(entry) <= 0)
             continue;
         constexpr la_ssize_t budget = 1 << 20;
         QByteArray data(64 * 1024, Qt::Uninitialized);
         la_ssize_t read = 0, got = 0;
-        while (read < budget && (got = archive_read_data(probe.handle(), data.data(), size_t(data.size()))) > 0)
+        while (read < budget && (got = archive_read_data(probe->handle(), data.data(), size_t(data.size()))) > 0)
             read += got;
         return got >= 0;
     }

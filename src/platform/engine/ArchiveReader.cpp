@@ -53,6 +53,15 @@ void ArchiveReader::readThrough(std::unique_ptr<DecryptedView> view)
     m_view->setPassphraseSource(m_passphrase);
 }
 
+std::unique_ptr<ArchiveReader> ArchiveReader::opened(const VolumeSet &volumes, const DecryptedView *view,
+                                                     StopCheck stop)
+{
+    auto reader = std::make_unique<ArchiveReader>(volumes, std::move(stop), PassphraseSource());
+    if (view)
+        reader->readThrough(view->copy());
+    return reader->open() == ARCHIVE_OK ? std::move(reader) : nullptr;
+}
+
 // A stream we decode ourselves reaches libarchive through one client that
 // cannot seek: libarchive reads on where it would skip.
 void ArchiveReader::startDecoder()

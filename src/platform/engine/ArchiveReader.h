@@ -34,6 +34,11 @@ public:
     // (an encrypted archive as the plain one it hides).
     void readThrough(std::unique_ptr<DecryptedView> view);
 
+    // A reader for another pass over the archive's headers, reading through
+    // a copy of the view when there is one; null when the archive does not
+    // open.
+    static std::unique_ptr<ArchiveReader> opened(const VolumeSet &volumes, const DecryptedView *view, StopCheck stop);
+
     // libarchive status codes (ARCHIVE_OK...).
     int open();
     int nextHeader(archive_entry **entry);

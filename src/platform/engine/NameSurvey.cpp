@@ -47,15 +47,13 @@ QList<QByteArray> NameSurvey::legacyNames(const VolumeSet &volumes, const Decryp
 {
     if (!formatNeedsSurvey(formatCode))
         return {};
-    ArchiveReader reader(volumes, shouldStop, {});
-    if (view)
-        reader.readThrough(view->copy());
-    if (reader.open() != ARCHIVE_OK)
+    const std::unique_ptr<ArchiveReader> reader = ArchiveReader::opened(volumes, view, shouldStop);
+    if (!reader)
         return {};
     QList<QByteArray> names;
     qsizetype bytes = 0;
     archive_entry *entry = nullptr;
-    for (int seen = 0; bytes < enoughNameBytes && reader.nextHeader(&entry) == ARCHIVE_OK; ++seen) {
+    for (int seen = 0; bytes < enoughNameBytes && reader->nextHeader(&entry) == ARCHIVE_OK; ++seen) {
         const char *name = archive_entry_pathname(entry);
         if (beyondAscii(name)) {
             names.append(QByteArray(name));
@@ -63,7 +61,7 @@ QList<QByteArray> NameSurvey::legacyNames(const VolumeSet &volumes, const Decryp
         }
         if (names.isEmpty() && seen >= asciiEntries)
             break;
-        if (reader.hasFilter() && reader.consumedBytes() > (names.isEmpty() ? asciiBudget : compressedBudget))
+        if (reader->hasFilter() && reader->consumedBytes() > (names.isEmpty() ? asciiBudget : compressedBudget))
             break;
     }
     return names;

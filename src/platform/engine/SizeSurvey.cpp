@@ -16,15 +16,13 @@ SizeSurvey::Result SizeSurvey::survey(const VolumeSet &volumes, const DecryptedV
 {
     if (!formatListsSizes(formatCode))
         return {};
-    ArchiveReader reader(volumes, shouldStop, {});
-    if (view)
-        reader.readThrough(view->copy());
-    if (reader.open() != ARCHIVE_OK)
+    const std::unique_ptr<ArchiveReader> reader = ArchiveReader::opened(volumes, view, shouldStop);
+    if (!reader)
         return {};
     Result counted{0, 0};
     archive_entry *entry = nullptr;
     for (;; ++counted.entries) {
-        const int status = reader.nextHeader(&entry);
+        const int status = reader->nextHeader(&entry);
         if (status == ARCHIVE_EOF)
             return counted;
         if (status < ARCHIVE_WARN)

@@ -1,82 +1,41 @@
 #include "platform/engine/formats/Rar5Key.h"
 
+#include "platform/engine/formats/Hmac.h"
+
 #include <QCryptographicHash>
 #include <QtEndian>
 #include <memory>
-#include <openssl/core_names.h>
-#include <openssl/evp.h>
 
 namespace {
 
 constexpr int digestSize = 32;
-
-struct MacFree {
-    void operator()(EVP_MAC *mac) const { EVP_MAC_free(mac); }
-};
-
-struct MacContextFree {
-    void operator()(EVP_MAC_CTX *context) const { EVP_MAC_CTX_free(context); }
-};
-
-using MacContext = std::unique_ptr<EVP_MAC_CTX, MacContextFree>;
-
-// An HMAC-SHA256 context keyed once; each message starts from a copy of it,
-// which spares the key schedule in every one of the rounds.
-class Hmac {
-public:
-    explicit Hmac(const QByteArray &key)
-    {
-        std::unique_ptr<EVP_MAC, MacFree> mac(EVP_MAC_fetch(nullptr, "HMAC", nullptr));
-        if (!mac)
-            return;
-        char digest[] = "SHA256";
-        const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
-                                     OSSL_PARAM_construct_end()};
-        MacContext keyed(EVP_MAC_CTX_new(mac.get()));
-        const auto *bytes = reinterpret_cast<const unsigned char *>(key.constData());
-        if (keyed && EVP_MAC_init(keyed.get(), bytes, size_t(key.size()), params) == 1)
-            m_keyed = std::move(keyed);
-    }
-
-    bool isValid() const { return bool(m_keyed); }
-
-    bool sign(const unsigned char *data, size_t size, unsigned char *out) const
-    {
-        MacContext context(EVP_MAC_CTX_dup(m_keyed.get()));
-        size_t written = 0;
-        return context && EVP_MAC_update(context.get(), data, size) == 1 &&
-               EVP_MAC_final(context.get(), out, &written, digestSize) == 1 && written == digestSize;
-    }
-
-private:
-    MacContext m_keyed;
-};
 
 } // namespace
 
 Rar5Key Rar5Key::derive(const QString &password, const QByteArray &salt, int count)
 {
     Rar5Key keys;
-    const Hmac hmac(password.toUtf8());
+    const Hmac hmac("SHA256", password.toUtf8());
     if (salt.size() != saltSize || count < 0 || count > maximumCount || !hmac.isValid())
         return keys;
-    unsigned char u[digestSize], f[digestSize];
     const QByteArray first = salt + QByteArray::fromHex("00000001");
-    if (!hmac.sign(reinterpret_cast<const unsigned char *>(first.constData()), size_t(first.size()), u))
+    QByteArray u = hmac.sign(first.constData(), first.size());
+    if (u.size() != digestSize)
         return keys;
-    std::copy(u, u + digestSize, f);
+    QByteArray f = u;
     const quint64 rounds = quint64(1) << count;
     QByteArray values[3];
     quint64 round = 1;
     for (int value = 0; value < 3; ++value) {
         const quint64 end = rounds + 16 * quint64(value);
         for (; round < end; ++round) {
-            if (!hmac.sign(u, digestSize, u))
+            u = hmac.sign(u.constData(), u.size());
+            if (u.size() != digestSize)
                 return keys;
             for (int i = 0; i < digestSize; ++i)
-                f[i] ^= u[i];
+                f[i] = char(f.at(i) ^ u.at(i));
         }
-        values[value] = QByteArray(reinterpret_cast<const char *>(f), digestSize);
+        values[value] = f;
     }
     keys.m_key = values[0];
     keys.m_hashKey = values[1];
@@ -88,13 +47,14 @@ Rar5Key Rar5Key::derive(const QString &password, const QByteArray &salt, int cou
 
 quint32 Rar5Key::signedCrc(quint32 crc) const
 {
-    unsigned char raw[4], digest[digestSize];
+    char raw[4];
     qToLittleEndian(crc, raw);
-    if (!Hmac(m_hashKey).sign(raw, sizeof raw, digest))
+    const QByteArray digest = Hmac("SHA256", m_hashKey).sign(raw, sizeof raw);
+    if (digest.size() != digestSize)
         return ~crc; // no signature can be made: no checksum can pass
     quint32 folded = 0;
     for (int i = 0; i < digestSize; ++i)
-        folded ^= quint32(digest[i]) << ((i & 3) * 8);
+        folded ^= quint32(quint8(digest.at(i))) << ((i & 3) * 8);
     return folded;
 }
 

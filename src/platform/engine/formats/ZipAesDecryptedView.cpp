@@ -1,11 +1,11 @@
 #include "platform/engine/formats/ZipAesDecryptedView.h"
 
+#include "platform/engine/formats/Hmac.h"
 #include "platform/engine/formats/ZipCentralDirectory.h"
 
 #include <QtEndian>
 #include <algorithm>
 #include <numeric>
-#include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <optional>
 
@@ -69,12 +69,6 @@ void rewrite(QByteArray *header, qint64 flagsAt, qint64 sizeAt, qint64 extraAt, 
     qToLittleEndian<quint16>(retiredFieldId, p + extraAt + field.at);
 }
 
-struct MacFree {
-    void operator()(EVP_MAC *mac) const { EVP_MAC_free(mac); }
-};
-struct MacContextFree {
-    void operator()(EVP_MAC_CTX *context) const { EVP_MAC_CTX_free(context); }
-};
 
 } // namespace
 
@@ -90,36 +84,18 @@ struct ZipAesDecryptedView::Replacement {
 // it jumps.
 class ZipAesDecryptedView::Authentication {
 public:
-    explicit Authentication(const QByteArray &hmacKey)
-    {
-        std::unique_ptr<EVP_MAC, MacFree> mac(EVP_MAC_fetch(nullptr, "HMAC", nullptr));
-        char digest[] = "SHA1";
-        const OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
-                                     OSSL_PARAM_construct_end()};
-        m_context.reset(mac ? EVP_MAC_CTX_new(mac.get()) : nullptr);
-        const auto *key = reinterpret_cast<const unsigned char *>(hmacKey.constData());
-        if (m_context && EVP_MAC_init(m_context.get(), key, size_t(hmacKey.size()), params) != 1)
-            m_context.reset();
-    }
+    explicit Authentication(const QByteArray &hmacKey) : m_hmac("SHA1", hmacKey) {}
 
     qint64 hashedUpTo() const { return m_upTo; }
     bool add(const char *data, qint64 size)
     {
         m_upTo += size;
-        return m_context && EVP_MAC_update(m_context.get(), reinterpret_cast<const unsigned char *>(data),
-                                           size_t(size)) == 1;
+        return m_hmac.add(data, size);
     }
-    bool matches(const QByteArray &stored)
-    {
-        unsigned char code[EVP_MAX_MD_SIZE];
-        size_t written = 0;
-        return m_context && EVP_MAC_final(m_context.get(), code, &written, sizeof code) == 1 &&
-               written >= size_t(authCodeSize) &&
-               QByteArray(reinterpret_cast<const char *>(code), authCodeSize) == stored;
-    }
+    bool matches(const QByteArray &stored) { return m_hmac.finish().left(authCodeSize) == stored; }
 
 private:
-    std::unique_ptr<EVP_MAC_CTX, MacContextFree> m_context;
+    Hmac m_hmac;
     qint64 m_upTo = 0;
 };
 
