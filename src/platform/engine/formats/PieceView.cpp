@@ -1,7 +1,6 @@
 #include "platform/engine/formats/PieceView.h"
 
-#include "platform/engine/formats/AesCbc.h"
-#include "platform/engine/formats/AesCounter.h"
+#include "platform/engine/formats/Aes.h"
 
 #include <algorithm>
 #include <cstring>
@@ -106,7 +105,7 @@ QByteArray PieceView::decrypted(qsizetype volume, const Piece &piece, const QByt
         QByteArray plain(size, Qt::Uninitialized);
         return counterDecrypted(volume, piece, key, at, plain.data(), size) ? plain : QByteArray();
     }
-    constexpr qint64 block = AesCbc::blockSize;
+    constexpr qint64 block = Aes::blockSize;
     const qint64 first = at / block * block;
     const qint64 end = std::min((at + size + block - 1) / block * block, piece.sourceSize);
     if (key.isEmpty() || at < 0 || size <= 0 || at + size > end)
@@ -117,7 +116,7 @@ QByteArray PieceView::decrypted(qsizetype volume, const Piece &piece, const QByt
         return {};
     const QByteArray iv = first > 0 ? cipher.left(block) : piece.iv.isEmpty() ? ivFor(piece.keySlot) : piece.iv;
     const qint64 skip = first > 0 ? block : 0;
-    if (!AesCbc::decrypt(key, iv, cipher.data() + skip, cipher.size() - skip))
+    if (!Aes::decryptCbc(key, iv, cipher.data() + skip, cipher.size() - skip))
         return {};
     return cipher.mid(skip + (at - first), size);
 }
@@ -127,7 +126,7 @@ QByteArray PieceView::decrypted(qsizetype volume, const Piece &piece, const QByt
 bool PieceView::counterDecrypted(qsizetype volume, const Piece &piece, const QByteArray &key, qint64 at, char *data,
                                  qint64 size)
 {
-    constexpr qint64 block = AesCounter::blockSize;
+    constexpr qint64 block = Aes::blockSize;
     if (key.isEmpty() || at < 0 || size <= 0 || at + size > piece.sourceSize)
         return false;
     const qint64 cut = at % block;
@@ -142,5 +141,5 @@ bool PieceView::counterDecrypted(qsizetype volume, const Piece &piece, const QBy
     const VolumeSet &set = m_file.volumes();
     return volume >= 0 && volume < set.count() && piece.sourceStart + at + size <= set.size(volume) &&
            m_file.read(set.offsetOf(volume) + piece.sourceStart + at, data, size) &&
-           seeCipher(piece.keySlot, at, data, size) && AesCounter::apply(key, quint64(at / block), data, size);
+           seeCipher(piece.keySlot, at, data, size) && Aes::applyWinZipCounter(key, quint64(at / block), data, size);
 }

@@ -1,6 +1,6 @@
 #include "platform/engine/formats/Rar3Key.h"
 
-#include "platform/engine/formats/AesCbc.h"
+#include "platform/engine/formats/Aes.h"
 
 #include <QtEndian>
 #include <memory>
@@ -9,7 +9,7 @@
 namespace {
 
 constexpr quint32 rounds = 0x40000;
-constexpr quint32 roundsPerIvByte = rounds / AesCbc::blockSize;
+constexpr quint32 roundsPerIvByte = rounds / Aes::blockSize;
 constexpr int digestSize = 20;
 
 struct DigestFree {
@@ -44,7 +44,7 @@ Rar3Key Rar3Key::derive(const QString &password, const QByteArray &salt)
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha1(), nullptr) != 1)
         return {};
     unsigned char digest[digestSize];
-    QByteArray iv(AesCbc::blockSize, Qt::Uninitialized);
+    QByteArray iv(Aes::blockSize, Qt::Uninitialized);
     for (quint32 i = 0; i < rounds; ++i) {
         const unsigned char round[3] = {uchar(i), uchar(i >> 8), uchar(i >> 16)};
         EVP_DigestUpdate(context.get(), seed.constData(), size_t(seed.size()));

@@ -1,6 +1,6 @@
 #include "platform/engine/formats/Rar4DecryptedView.h"
 
-#include "platform/engine/formats/AesCbc.h"
+#include "platform/engine/formats/Aes.h"
 #include "platform/engine/formats/ByteCursor.h"
 #include "platform/engine/formats/Crc32.h"
 #include "platform/engine/formats/KeyRing.h"
@@ -18,7 +18,7 @@ const QByteArray signature("Rar!\x1a\x07\x00", 7);
 // Self-extracting archives put their program in front of the signature.
 constexpr qint64 signatureSearchLimit = 4 << 20;
 constexpr qint64 prefixSize = 7;
-constexpr qint64 block = AesCbc::blockSize;
+constexpr qint64 block = Aes::blockSize;
 
 constexpr quint8 mainHeader = 0x73;
 constexpr quint8 fileHeader = 0x74;
@@ -223,12 +223,12 @@ private:
         if (salt.isEmpty() || first.isEmpty())
             return false;
         const Rar3Key &key = headerKey(salt);
-        if (key.isNull() || !AesCbc::decrypt(key.key(), key.iv(), first.data(), block))
+        if (key.isNull() || !Aes::decryptCbc(key.key(), key.iv(), first.data(), block))
             return false;
         const qint64 size = qFromLittleEndian<quint16>(first.constData() + 5);
         const qint64 padded = (size + block - 1) / block * block;
         QByteArray header = m_view->readVolume(m_volume, m_at + salt.size(), padded);
-        if (header.isEmpty() || !AesCbc::decrypt(key.key(), key.iv(), header.data(), padded))
+        if (header.isEmpty() || !Aes::decryptCbc(key.key(), key.iv(), header.data(), padded))
             return false;
         header.truncate(size);
         found->start = m_at;
@@ -506,7 +506,7 @@ bool Rar4DecryptedView::storedCrcMatches(const Slot &slot, const QByteArray &key
         if (chunk.isEmpty())
             return false;
         const QByteArray next = chunk.right(block);
-        if (!AesCbc::decrypt(key, chain, chunk.data(), size))
+        if (!Aes::decryptCbc(key, chain, chunk.data(), size))
             return false;
         crc = Crc32::of(chunk.constData(), size_t(std::min(size, slot.shownSize - done)), crc);
         chain = next;
@@ -544,7 +544,7 @@ QByteArray Rar4DecryptedView::decryptedPrefix(const Slot &slot, const QByteArray
     const qint64 size = std::min(slot.shownSize, limit);
     const qint64 padded = std::min((size + block - 1) / block * block, slot.sourceSize);
     QByteArray data = readVolume(slot.volume, slot.sourceStart, padded);
-    if (data.isEmpty() || !AesCbc::decrypt(key, iv, data.data(), padded))
+    if (data.isEmpty() || !Aes::decryptCbc(key, iv, data.data(), padded))
         return {};
     data.truncate(size);
     return data;

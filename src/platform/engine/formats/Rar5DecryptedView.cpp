@@ -1,6 +1,6 @@
 #include "platform/engine/formats/Rar5DecryptedView.h"
 
-#include "platform/engine/formats/AesCbc.h"
+#include "platform/engine/formats/Aes.h"
 #include "platform/engine/formats/ByteCursor.h"
 #include "platform/engine/formats/Crc32.h"
 #include "platform/engine/formats/Rar5Key.h"
@@ -33,7 +33,7 @@ void appendVint(QByteArray *to, quint64 value)
 
 qint64 roundedUp(qint64 size)
 {
-    return (size + AesCbc::blockSize - 1) / AesCbc::blockSize * AesCbc::blockSize;
+    return (size + Aes::blockSize - 1) / Aes::blockSize * Aes::blockSize;
 }
 
 // The size field's own length and value, from the bytes after the CRC.
@@ -145,10 +145,10 @@ Rar5DecryptedView::Step Rar5DecryptedView::readHeader(qsizetype volume, qint64 *
     const bool encrypted = !m_headerKey.isEmpty();
     const qint64 size = volumes().size(volume);
     const qint64 at = *offset + (encrypted ? ivSize : 0);
-    const qint64 peek = encrypted ? AesCbc::blockSize : qMin<qint64>(14, size - at);
+    const qint64 peek = encrypted ? Aes::blockSize : qMin<qint64>(14, size - at);
     QByteArray start = readVolume(volume, at, peek);
     const QByteArray iv = encrypted ? readVolume(volume, *offset, ivSize) : QByteArray();
-    if (start.isEmpty() || (encrypted && !AesCbc::decrypt(m_headerKey, iv, start.data(), start.size())))
+    if (start.isEmpty() || (encrypted && !Aes::decryptCbc(m_headerKey, iv, start.data(), start.size())))
         return Step::Unreadable;
     qint64 total = 0;
     const bool sized = headerLength(start, &total);
@@ -156,7 +156,7 @@ Rar5DecryptedView::Step Rar5DecryptedView::readHeader(qsizetype volume, qint64 *
     if (!sized || stored > size - at) // with encrypted headers, the first one is where a wrong key shows
         return encrypted && !m_checkedHeaderKey ? Step::PasswordWrong : Step::Unreadable;
     QByteArray bytes = readVolume(volume, at, stored);
-    if (bytes.isEmpty() || (encrypted && !AesCbc::decrypt(m_headerKey, iv, bytes.data(), bytes.size())))
+    if (bytes.isEmpty() || (encrypted && !Aes::decryptCbc(m_headerKey, iv, bytes.data(), bytes.size())))
         return Step::Unreadable;
     bytes.truncate(total);
     if (qFromLittleEndian<quint32>(bytes.constData()) != Crc32::of(bytes.constData() + 4, size_t(total - 4)))
@@ -343,7 +343,7 @@ Rar5DecryptedView::Step Rar5DecryptedView::planFile(qsizetype volume, const Head
         return Step::Done;
     }
     const std::optional<Encryption> encryption = encryptionOf(*found);
-    if (!encryption || header.dataSize % AesCbc::blockSize)
+    if (!encryption || header.dataSize % Aes::blockSize)
         return Step::Unreadable;
     m_anyEncrypted = true;
     const int slot = int(m_slots.size());

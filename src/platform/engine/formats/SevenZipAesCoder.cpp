@@ -1,6 +1,6 @@
 #include "platform/engine/formats/SevenZipAesCoder.h"
 
-#include "platform/engine/formats/AesCbc.h"
+#include "platform/engine/formats/Aes.h"
 
 #include <QtEndian>
 #include <memory>
@@ -38,7 +38,7 @@ std::optional<SevenZipAesCoder> SevenZipAesCoder::fromProperties(const QByteArra
     coder.m_cyclesPower = first & 0x3F;
     if (coder.m_cyclesPower > maximumPower && coder.m_cyclesPower != rawKeyPower)
         return std::nullopt;
-    coder.m_iv = QByteArray(AesCbc::blockSize, '\0');
+    coder.m_iv = QByteArray(Aes::blockSize, '\0');
     if ((first & 0xC0) == 0)
         return properties.size() == 1 ? std::optional(coder) : std::nullopt;
     if (properties.size() < 2)
@@ -84,5 +84,5 @@ bool SevenZipAesCoder::decrypt(const QByteArray &key, QByteArray *data, const QB
 {
     if (key.size() != keySize)
         return false;
-    return AesCbc::decrypt(key, blockBefore.isEmpty() ? m_iv : blockBefore, data->data(), data->size());
+    return Aes::decryptCbc(key, blockBefore.isEmpty() ? m_iv : blockBefore, data->data(), data->size());
 }
