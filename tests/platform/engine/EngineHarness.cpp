@@ -233,3 +233,27 @@ Tree referenceTree(const QStringList &volumes, bool *ok, const QByteArray &passp
     *ok = status == ARCHIVE_EOF;
     return tree;
 }
+
+ViewFiles filesThroughView(const VolumeSet &volumes, std::unique_ptr<DecryptedView> view,
+                           ArchiveReader::PassphraseSource passphrase)
+{
+    ArchiveReader reader(volumes, [] { return false; }, std::move(passphrase));
+    reader.readThrough(std::move(view));
+    ViewFiles result;
+    int status = reader.open();
+    archive_entry *entry = nullptr;
+    bool dataRead = true;
+    while (status == ARCHIVE_OK && (status = reader.nextHeader(&entry)) == ARCHIVE_OK) {
+        if (archive_entry_filetype(entry) != AE_IFREG)
+            continue;
+        QByteArray data;
+        char chunk[8192];
+        la_ssize_t got = 0;
+        while ((got = archive_read_data(reader.handle(), chunk, sizeof chunk)) > 0)
+            data.append(chunk, got);
+        dataRead = dataRead && got == 0;
+        result.files[QString::fromUtf8(archive_entry_pathname(entry))] = got < 0 ? QByteArray("<unreadable>") : data;
+    }
+    result.complete = status == ARCHIVE_EOF && dataRead;
+    return result;
+}

@@ -3,7 +3,9 @@
 #include "ArchiveMaker.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
+#include "platform/engine/ArchiveReader.h"
 #include "platform/engine/XADSimpleUnarchiverDelegate.h"
+#include "platform/engine/formats/DecryptedView.h"
 
 #include <QMap>
 #include <QStringList>
@@ -94,6 +96,15 @@ QString describeTree(const Tree &tree);
 // Shows both trees when they differ.
 #define COMPARE_TREES(actual, expected)                                                                        \
     QVERIFY2((actual) == (expected), qPrintable(describeTree(actual) + u"\n---\n"_qs + describeTree(expected)))
+
+// Every plain file libarchive reads through a decrypting view, by name, as
+// the engine reads it; a file whose data fails to read holds "<unreadable>".
+struct ViewFiles {
+    QMap<QString, QByteArray> files;
+    bool complete = false; // read to the end, every file's data with it
+};
+ViewFiles filesThroughView(const VolumeSet &volumes, std::unique_ptr<DecryptedView> view,
+                           ArchiveReader::PassphraseSource passphrase = {});
 
 // What libarchive's own reader finds in the volumes: the engine's reference.
 Tree referenceTree(const QStringList &volumes, bool *ok, const QByteArray &passphrase = QByteArray());

@@ -8,8 +8,6 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
-#include <archive.h>
-#include <archive_entry.h>
 #include <memory>
 #include <openssl/evp.h>
 
@@ -37,39 +35,10 @@ struct Passwords {
     }
 };
 
-struct Extraction {
-    Files files;           // a file whose data fails to read holds "<unreadable>"
-    bool complete = false; // read to the end, every entry's data with it
-    QString error;
+struct Extraction : ViewFiles {
     bool headersEncrypted = false;
     QList<quint32> fileCrcs; // as the view tells them, in entry order
 };
-
-// Every file libarchive reads through the view, as the engine reads it.
-Extraction extracted(const VolumeSet &volumes, std::unique_ptr<DecryptedView> view, Passwords *passwords)
-{
-    const auto neverStop = [] { return false; };
-    ArchiveReader reader(volumes, neverStop, passwords->source());
-    reader.readThrough(std::move(view));
-    Extraction result;
-    int status = reader.open();
-    archive_entry *entry = nullptr;
-    bool dataRead = true;
-    while (status == ARCHIVE_OK && (status = reader.nextHeader(&entry)) == ARCHIVE_OK) {
-        if (archive_entry_filetype(entry) != AE_IFREG)
-            continue;
-        QByteArray data;
-        char chunk[8192];
-        la_ssize_t got = 0;
-        while ((got = archive_read_data(reader.handle(), chunk, sizeof chunk)) > 0)
-            data.append(chunk, got);
-        dataRead = dataRead && got == 0;
-        result.files[QString::fromUtf8(archive_entry_pathname(entry))] = got < 0 ? unreadable : data;
-    }
-    result.complete = status == ARCHIVE_EOF && dataRead;
-    result.error = reader.errorString();
-    return result;
-}
 
 QString corpus(const char *name)
 {
@@ -147,12 +116,13 @@ class TestRarEncryption : public QObject {
         if (open(path, passwords, &view) != Status::Read || !view)
             return {};
         const VolumeSet volumes = VolumeSet::forArchive(path);
-        Extraction first = extracted(volumes, view->copy(), passwords);
+        Extraction first;
+        static_cast<ViewFiles &>(first) = filesThroughView(volumes, view->copy(), passwords->source());
         first.headersEncrypted = view->headersWereEncrypted();
         for (int entry = 0; entry < view->fileCrcs().size(); ++entry)
             first.fileCrcs.append(view->fileCrcs().value(entry));
         Passwords none({});
-        const Extraction again = extracted(volumes, std::move(view), &none);
+        const ViewFiles again = filesThroughView(volumes, std::move(view), none.source());
         if (again.files != first.files || again.complete != first.complete)
             first.files.insert(u"<not as read through the copy>"_qs, {});
         return first;
